@@ -1,0 +1,60 @@
+#include "protocol/status.h"
+
+namespace tarn::protocol {
+
+ForwardBar forwardBar(int level) {
+    ForwardBar bar;
+    bar.fill(colour::Grey);
+    if (level == 15) {
+        bar[13] = colour::Red;
+        return bar;
+    }
+    for (int i = 0; i < ForwardSegments && i < level; ++i)
+        bar[std::size_t(i)] = i < 11 ? colour::Green : colour::Red;
+    return bar;
+}
+
+ReflectedBar reflectedBar(int level) {
+    ReflectedBar bar;
+    for (int i = 0; i < ReflectedSegments; ++i)
+        bar[std::size_t(i)] = i < level ? colour::LightYellow : colour::Grey;
+    return bar;
+}
+
+QString bandText(int bandCode) {
+    static const char* const bands[] = {"1.8 MHz", "3.5 MHz", "7 MHz",  "10 MHz",
+                                        "14 MHz",  "18 MHz",  "21 MHz", "24 MHz",
+                                        "28 MHz",  "50 MHz",  "All MHz"};
+    if (bandCode >= 1 && bandCode <= 11)
+        return QString::fromLatin1(bands[bandCode - 1]);
+    return QStringLiteral("?? MHz");
+}
+
+StatusFields statusFields(const RxBytes& rx, const QLocale& locale) {
+    StatusFields f;
+    const int flags = rx.value(0);
+    f.Protection_Active = flags & 0x80;
+    f.Operate = flags & 0x40;
+    f.Auto_Band = flags & 0x20;
+    f.Transmit = flags & 0x10;
+    f.Band_Code = rx.value(1) & 0x0F;
+    f.Gain_Step = (rx.value(1) & 0xF0) / 16;
+    f.Fwd_Level = rx.value(2) & 0x0F;
+    f.Rev_Level = (rx.value(2) & 0xF0) / 16;
+    f.SWR_x10 = rx.value(3);
+    f.Voltage_Raw = rx.value(4);
+    f.Current_Raw = rx.value(5);
+
+    f.band = bandText(f.Band_Code);
+    f.gain = QStringLiteral("G") +
+             (f.Gain_Step > 8 ? QStringLiteral("?") : QString::number(f.Gain_Step));
+    f.swr = f.SWR_x10 > 0 ? locale.toString(f.SWR_x10 / 10.0, 'f', 1) : QStringLiteral("-.-");
+    f.voltage = locale.toString(f.Voltage_Raw / 2.5, 'f', 1) + QLatin1Char('V');
+    f.current = locale.toString(f.Current_Raw / 5.0, 'f', 1) + QLatin1Char('A');
+    f.temperature = rx.text(6) + QStringLiteral(" °C");
+    f.forward = forwardBar(f.Fwd_Level);
+    f.reflected = reflectedBar(f.Rev_Level);
+    return f;
+}
+
+} // namespace tarn::protocol
