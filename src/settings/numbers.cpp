@@ -1,0 +1,105 @@
+#include "settings/numbers.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace tarn::settings {
+
+QString asNumber(qint64 value) {
+    const QString digits = QString::number(value);
+    return value < 0 ? digits : QLatin1Char(' ') + digits;
+}
+
+namespace {
+
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Walks the text with blanks taken out, as Val sees it.
+class Scanner {
+public:
+    explicit Scanner(const QString& text) : text_(text) { skipBlanks(); }
+
+    QChar peek() const { return pos_ < text_.size() ? text_.at(pos_) : QChar(); }
+    void advance() {
+        ++pos_;
+        skipBlanks();
+    }
+
+private:
+    void skipBlanks() {
+        while (pos_ < text_.size() && (text_.at(pos_) == u' ' || text_.at(pos_) == u'\t'))
+            ++pos_;
+    }
+
+    const QString& text_;
+    qsizetype pos_ = 0;
+};
+
+} // namespace
+
+double lenientNumber(const QString& text) {
+    std::string number; // only the characters that make up the number, in C-locale form
+    Scanner scan(text);
+    bool negative = false;
+    if (scan.peek() == u'+' || scan.peek() == u'-') {
+        negative = scan.peek() == u'-';
+        scan.advance();
+    }
+    bool mantissaDigits = false;
+    while (isDigit(scan.peek())) {
+        number += char(scan.peek().unicode());
+        mantissaDigits = true;
+        scan.advance();
+    }
+    if (scan.peek() == u'.') {
+        number += '.';
+        scan.advance();
+        while (isDigit(scan.peek())) {
+            number += char(scan.peek().unicode());
+            mantissaDigits = true;
+            scan.advance();
+        }
+    }
+    if (!mantissaDigits)
+        return 0.0;
+    if (scan.peek() == u'e' || scan.peek() == u'E') {
+        // "12e" and "12e+" end before the 'e': an exponent needs at least one digit.
+        std::string exponent = "e";
+        scan.advance();
+        if (scan.peek() == u'+' || scan.peek() == u'-') {
+            exponent += char(scan.peek().unicode());
+            scan.advance();
+        }
+        bool exponentDigits = false;
+        while (isDigit(scan.peek())) {
+            exponent += char(scan.peek().unicode());
+            exponentDigits = true;
+            scan.advance();
+        }
+        if (exponentDigits)
+            number += exponent;
+    }
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (ec != std::errc() || !std::isfinite(value))
+        return 0.0;
+    return negative ? -value : value;
+}
+
+QString plainNumber(double value) {
+    if (!std::isfinite(value) || value == 0.0)
+        return QStringLiteral("0"); // also turns -0 into "0"
+    // The longest fixed form of a double (the smallest subnormal) has fewer than 400 characters.
+    std::array<char, 400> buffer{};
+    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                         std::chars_format::fixed);
+    if (ec != std::errc())
+        return QStringLiteral("0");
+    return QString::fromLatin1(buffer.data(), end - buffer.data());
+}
+
+} // namespace tarn::settings

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace tarn::settings {
+
+// A number written the way the file has always held it: a leading blank where a sign would go
+// when not negative (" 3", " 0", "-5").
+QString asNumber(qint64 value);
+
+// Reads as much of a number as the text holds, the way BASIC's Val does: blanks anywhere are
+// skipped, reading stops at the first character that cannot continue the number, text without
+// a number gives 0 ("12abc" -> 12, " 1 2" -> 12, "abc" -> 0). A number too large for a double
+// also gives 0, so the result is always finite.
+double lenientNumber(const QString& text);
+
+// Plain decimal text: no leading blank, no exponent, no ".0" on whole numbers ("1234", "12.5").
+// Infinity and NaN, which have no such form, give "0".
+QString plainNumber(double value);
+
+} // namespace tarn::settings
