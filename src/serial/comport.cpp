@@ -1,0 +1,61 @@
+#include "serial/comport.h"
+
+#include "serial/seriallink.h"
+#include "serial/tcplink.h"
+
+namespace tarn::serial {
+
+std::unique_ptr<Link> makeLink(const QString& device) {
+    if (PortMap::isTcp(device)) {
+        QString host;
+        quint16 port = 0;
+        if (!PortMap::parseTcp(device, &host, &port))
+            return nullptr;
+        return std::make_unique<TcpLink>(host, port);
+    }
+    if (device.isEmpty())
+        return nullptr;
+    return std::make_unique<SerialDeviceLink>(device);
+}
+
+bool ComPort::setPortNumber(int number) {
+    if (number < 1 || number > PortMap::MaxNumber)
+        return false;
+    number_ = number;
+    return true;
+}
+
+bool ComPort::setLineSettings(const QString& text) {
+    const auto parsed = LineSettings::parse(text);
+    if (!parsed)
+        return false;
+    settings_ = *parsed;
+    return !link_ || !link_->isOpen() || link_->applySettings(settings_);
+}
+
+bool ComPort::open() {
+    if (isOpen())
+        return true;
+    const QString device = map_.deviceFor(number_);
+    if (!link_ || linkDevice_ != device) {
+        link_ = makeLink(device);
+        linkDevice_ = device;
+    }
+    return link_ && link_->open(settings_);
+}
+
+bool ComPort::close() {
+    if (link_)
+        link_->close();
+    return true;
+}
+
+bool ComPort::write(const QByteArray& bytes) {
+    return isOpen() && link_->write(bytes);
+}
+
+QByteArray ComPort::readAll() {
+    return isOpen() ? link_->readAll() : QByteArray();
+}
+
+} // namespace tarn::serial

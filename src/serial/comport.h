@@ -1,0 +1,38 @@
+#pragma once
+
+#include "serial/link.h"
+#include "serial/portmap.h"
+#include "serial/serialport.h"
+
+#include <memory>
+
+namespace tarn::serial {
+
+std::unique_ptr<Link> makeLink(const QString& device);
+
+// The panel's one serial port: a COM number resolved through the port map to a serial device
+// or a network port server.
+class ComPort final : public SerialPort {
+public:
+    explicit ComPort(const PortMap& map) : map_(map) {}
+
+    bool setPortNumber(int number) override;
+    int portNumber() const override { return number_; }
+    bool setLineSettings(const QString& settings) override;
+    QString lineSettings() const override { return settings_.toString(); }
+    bool isOpen() const override { return link_ && link_->isOpen(); }
+    bool open() override;
+    bool close() override;
+    bool write(const QByteArray& bytes) override;
+    QByteArray readAll() override;
+    QString deviceName(int number) const override { return map_.deviceFor(number); }
+
+private:
+    const PortMap& map_;
+    int number_ = 1;
+    LineSettings settings_;
+    QString linkDevice_;
+    std::unique_ptr<Link> link_;
+};
+
+} // namespace tarn::serial

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "serial/linesettings.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace tarn::serial {
+
+// One concrete connection: a serial device or a network port server.
+class Link {
+public:
+    virtual ~Link() = default;
+    virtual bool open(const LineSettings& settings) = 0;
+    virtual bool applySettings(const LineSettings& settings) = 0;
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;
+    virtual bool write(const QByteArray& bytes) = 0;
+    virtual QByteArray readAll() = 0;
+    virtual QString errorString() const = 0;
+};
+
+// How long a close waits for written bytes to leave, so a frame written just before it (the
+// force-standby frame at exit, the bootloader start) still reaches the amplifier.
+inline constexpr int CloseFlushMs = 500;
+
+} // namespace tarn::serial

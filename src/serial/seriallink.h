@@ -1,0 +1,29 @@
+#pragma once
+
+#include "serial/link.h"
+
+#include <QSerialPort>
+
+namespace tarn::serial {
+
+// A local serial device (COM3, /dev/ttyUSB0, a pseudo-terminal) through QSerialPort.
+class SerialDeviceLink final : public Link {
+public:
+    explicit SerialDeviceLink(const QString& device);
+    ~SerialDeviceLink() override;
+
+    bool open(const LineSettings& settings) override;
+    bool applySettings(const LineSettings& settings) override;
+    bool isOpen() const override { return port_.isOpen(); }
+    void close() override;
+    bool write(const QByteArray& bytes) override;
+    QByteArray readAll() override;
+    QString errorString() const override { return port_.errorString(); }
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+};
+
+} // namespace tarn::serial

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tarn::serial {
+
+// The serial line as the panel uses it: numbered COM ports, opened and closed, written and
+// read. Every operation reports success instead of throwing; callers remember failures.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Takes effect at the next open. A number the port cannot stand for (0, negative, too
+    // large) is rejected and the previous number stays.
+    virtual bool setPortNumber(int number) = 0;
+    virtual int portNumber() const = 0;
+    // "9600,n,8,1": applies at the next open, or at once on an open port.
+    virtual bool setLineSettings(const QString& settings) = 0;
+    virtual QString lineSettings() const = 0;
+
+    // True exactly while the port is open. A port whose device went away closes itself, so
+    // this turns false without a call to close().
+    virtual bool isOpen() const = 0;
+    virtual bool open() = 0;
+    // Lets what was written leave the port first (bounded), then closes.
+    virtual bool close() = 0;
+    // Queues one whole frame; false when the bytes cannot be queued.
+    virtual bool write(const QByteArray& bytes) = 0;
+    // Returns and removes everything received so far (empty when nothing came).
+    virtual QByteArray readAll() = 0;
+
+    // What the port number stands for, for the COM menu ("/dev/ttyUSB0", "tcp://host:4001").
+    virtual QString deviceName(int number) const = 0;
+};
+
+} // namespace tarn::serial

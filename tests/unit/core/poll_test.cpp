@@ -1,0 +1,192 @@
+#include "panelfixture.h"
+
+using namespace tarn;
+using namespace tarn::testing;
+
+namespace {
+const QByteArray statusFrame = hex("FB4032250F8C782300FE");
+const QByteArray poll = hex("FB0C0CFE");
+const QByteArray testSpaceRequest = hex("FB0D0DFE");
+} // namespace
+
+using PollTest = PanelTest;
+
+TEST_F(PollTest, ClosedPortTicksOnlyReapplyThePollingRate) {
+    state.Received_Chunk = "kept";
+    state.settings.Polling = 1000;
+    for (int i = 0; i < 5; ++i)
+        panel.Timer_Poll_Timer();
+    EXPECT_TRUE(port.writes.isEmpty());
+    EXPECT_EQ(state.Received_Chunk, "kept");
+    EXPECT_EQ(panel.Timer_Poll().interval(), 1000);
+    EXPECT_TRUE(panel.Timer_Poll().isEnabled());
+}
+
+TEST_F(PollTest, SilentAmplifierGetsAPollEveryTickAndNoTimeoutRestart) {
+    openOn(2);
+    for (int i = 0; i < 3; ++i)
+        panel.Timer_Poll_Timer();
+    EXPECT_EQ(port.writes, (QList<QByteArray>{poll, poll, poll}));
+    EXPECT_TRUE(state.Received_Chunk.isEmpty());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_EQ(main.display.draws, 0);
+}
+
+TEST_F(PollTest, ReceivedFrameIsDecodedBeforeTheNextPollAndRearmsTheTimeout) {
+    openOn(2);
+    state.settings.TimeOut = 750;
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(main.display.draws, 1);
+    EXPECT_EQ(main.display.last.band, "3.5 MHz");
+    EXPECT_EQ(state.Rx_Byte.value(6), 0x23);
+    EXPECT_EQ(port.writes, QList<QByteArray>{poll});
+    EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_EQ(panel.Timer_Connection_Timeout().interval(), 750);
+    EXPECT_TRUE(panel.Timer_Connection_Timeout().isRunning());
+}
+
+TEST_F(PollTest, GarbageCountsAsLifeButDrawsNothing) {
+    openOn(2);
+    port.deliver(hex("0A0BFE"));
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_EQ(main.display.draws, 0);
+}
+
+TEST_F(PollTest, SplitFrameNeverDrawsAMixedState) {
+    openOn(2);
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    port.deliver(statusFrame.left(4)); // FB 40 32 25: cut short by the tick
+    panel.Timer_Poll_Timer();
+    port.deliver(statusFrame.mid(4));
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(main.display.draws, 1);
+}
+
+TEST_F(PollTest, TestSpaceRequestGoesOutOncePerOpening) {
+    openOn(2);
+    state.Test_Space_Cmd_Pending = true;
+    state.Test_Space_Cmd_Pending = true; // opened twice before a tick: still one request
+    panel.Timer_Poll_Timer();
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(port.writes, (QList<QByteArray>{testSpaceRequest, poll}));
+}
+
+TEST_F(PollTest, PendingTestSpaceRequestWaitsForAnOpenPort) {
+    state.Test_Space_Cmd_Pending = true;
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(state.Test_Space_Cmd_Pending);
+    openOn(2);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(port.writes, QList<QByteArray>{testSpaceRequest});
+    EXPECT_FALSE(state.Test_Space_Cmd_Pending);
+}
+
+TEST_F(PollTest, TestSpaceEchoesRawAndDecodedBytesWithinTheirLimits) {
+    openOn(2);
+    state.Test_Space_Shown = true;
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(main.raw, "\r\nFB 40 32 25 0F 8C 78 23 00 FE ");
+    EXPECT_EQ(main.decoded, "\r\n40 32 25 0F 8C 78 23 00 ");
+
+    QByteArray flood;
+    for (int i = 0; i < 120; ++i)
+        flood.append(char(i));
+    port.deliver(flood);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(main.raw.size(), 300);
+    EXPECT_TRUE(main.raw.startsWith("14 15 "));
+    EXPECT_LE(main.decoded.size(), 210);
+}
+
+TEST_F(PollTest, HiddenTestSpaceEchoesNothing) {
+    openOn(2);
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(main.raw.isEmpty());
+    EXPECT_TRUE(main.decoded.isEmpty());
+}
+
+TEST_F(PollTest, FirmwareReportSetsTheCaptionOnly) {
+    openOn(2);
+    port.deliver(hex("FB05312E303820") + QByteArray(1, 0) + hex("FE"));
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(main.firmware, "Firmware V1.08 ");
+    EXPECT_EQ(main.display.draws, 0);
+}
+
+TEST_F(PollTest, OnlyTheVisibleWindowIsDrawnAndReset) {
+    openOn(2);
+    tiny.shown = true;
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    panel.Timer_Connection_Timeout_Timer();
+    EXPECT_EQ(tiny.display.draws, 1);
+    EXPECT_EQ(tiny.display.noCommunication, 1);
+    EXPECT_EQ(main.display.draws, 0);
+    EXPECT_EQ(main.display.noCommunication, 0);
+
+    tiny.shown = false;
+    panel.Timer_Connection_Timeout_Timer();
+    EXPECT_EQ(main.display.noCommunication, 1);
+}
+
+TEST_F(PollTest, TimeoutOffNeverFires) {
+    openOn(2);
+    state.settings.TimeOut = 0;
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isRunning());
+}
+
+TEST_F(PollTest, ClassicTimerRules) {
+    int ticks = 0;
+    core::ClassicTimer t(0, true, [&] { ++ticks; });
+    EXPECT_FALSE(t.isRunning());
+    t.setInterval(20);
+    EXPECT_TRUE(t.isRunning());
+    t.setEnabled(false);
+    EXPECT_FALSE(t.isRunning());
+    t.setEnabled(true);
+    EXPECT_TRUE(t.isRunning());
+    t.setInterval(0);
+    EXPECT_FALSE(t.isRunning());
+}
+
+TEST_F(PollTest, KeysWriteOneFrameOrReportTheClosedPort) {
+    panel.sendCommand(state.frames.Cmd_Band_Up, true);
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text, "Select a COM Port");
+    panel.sendCommand(state.frames.Cmd_PA_Voltage_High, false);
+    EXPECT_EQ(op.messages.size(), 1);
+
+    openOn(2);
+    EXPECT_TRUE(panel.sendCommand(state.frames.Cmd_Band_Up, true));
+    EXPECT_EQ(port.writes, QList<QByteArray>{hex("FB0707FE")});
+
+    port.failWrites = true;
+    EXPECT_FALSE(panel.sendCommand(state.frames.Cmd_Gain_Up, true));
+    ASSERT_EQ(op.messages.size(), 2);
+    EXPECT_EQ(op.messages[1].style, core::style::Exclamation);
+}
+
+TEST_F(PollTest, ShutdownSendsForceStandbyBeforeSavingAndClosing) {
+    openOn(2);
+    panel.shutdownPort();
+    EXPECT_EQ(port.events, (QList<QString>{"write FB 03 02 05 FE", "close"}));
+    EXPECT_TRUE(iniText().contains("Force_STBY=Yes"));
+    EXPECT_FALSE(panel.Timer_Poll().isEnabled());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+}
+
+TEST_F(PollTest, ShutdownWithForceStandbyOffSendsNothing) {
+    openOn(2);
+    state.settings.Force_STBY = "yes";
+    panel.shutdownPort();
+    EXPECT_TRUE(port.writes.isEmpty());
+    EXPECT_FALSE(port.isOpen());
+}
