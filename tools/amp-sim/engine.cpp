@@ -1,0 +1,126 @@
+#include "engine.h"
+
+#include <algorithm>
+
+namespace tarn::sim {
+
+namespace {
+constexpr qint64 MaxGarbageBytes = 8;
+
+QString bandLabel(int band) {
+    static const char* const labels[] = {"1.8", "3.5", "7",  "10", "14", "18",
+                                         "21",  "24",  "28", "50", "All"};
+    return band >= 1 && band <= 11 ? QString::fromLatin1(labels[band - 1]) : QStringLiteral("?");
+}
+} // namespace
+
+SimEngine::SimEngine(EngineConfig config, qint64 nowMs)
+    : config_(std::move(config)), amplifier_(config_.bootloaderMs, nowMs), rng_(config_.seed) {}
+
+Exchange SimEngine::receive(QByteArrayView bytes, qint64 nowMs) {
+    Exchange ex;
+    ex.frames = parser_.feed(bytes);
+    for (const auto& frame : ex.frames) {
+        if (!frame.command)
+            continue;
+        // While the bootloader runs the command is not taken and nothing is answered.
+        amplifier_.apply(*frame.command, nowMs);
+        if (!amplifier_.answering())
+            continue;
+        if (*frame.command == Command::Poll)
+            queueAnswer(buildStatusFrame(amplifier_.statusBody(frameCounter_++)), nowMs, ex.writes);
+        else if (*frame.command == Command::TestSpace)
+            queueAnswer(buildFirmwareReport(config_.firmware), nowMs, ex.writes);
+    }
+    return ex;
+}
+
+void SimEngine::lineDropped() {
+    parser_.discardPartial();
+    lineFreeAtMs_ = 0;
+}
+
+QByteArray SimEngine::garbage() {
+    QByteArray bytes;
+    const auto n = rng_.uniform(1, MaxGarbageBytes);
+    for (qint64 i = 0; i < n; ++i)
+        bytes.append(char(rng_.byte()));
+    return bytes;
+}
+
+void SimEngine::queueAnswer(const QByteArray& frame, qint64 nowMs, std::vector<TimedWrite>& out) {
+    ++answers_;
+    if (faults_.silence)
+        return;
+    QByteArray payload = frame;
+    if (faults_.garbage) {
+        switch (rng_.uniform(0, 3)) {
+        case 0:
+            payload = garbage();
+            break;
+        case 1:
+            payload.prepend(garbage());
+            break;
+        case 2:
+            payload.append(garbage());
+            break;
+        default:
+            payload = garbage() + payload + garbage();
+            break;
+        }
+    }
+    if (faults_.doubled)
+        payload = payload + payload;
+
+    const qint64 start = std::max(nowMs, lineFreeAtMs_);
+    if (faults_.split && payload.size() >= 2) {
+        const auto cut = rng_.uniform(1, payload.size() - 1);
+        const qint64 second = start + std::max<qint64>(0, config_.splitMs);
+        out.push_back({start, payload.left(cut)});
+        out.push_back({second, payload.mid(cut)});
+        lineFreeAtMs_ = second;
+    } else {
+        out.push_back({start, payload});
+        lineFreeAtMs_ = start;
+    }
+}
+
+QString SimEngine::statusLine(qint64 nowMs) {
+    amplifier_.advanceTo(nowMs);
+    const auto& a = amplifier_;
+    const auto& t = a.telemetry();
+    const Reading r = t.reading();
+    const auto& c = parser_.counters();
+    const qint64 bootLeft =
+        a.bootloaderEndsAtMs() ? std::max<qint64>(0, *a.bootloaderEndsAtMs() - nowMs) : 0;
+    return QStringLiteral("operate=%1 protection=%2 auto-band=%3 tx-key=%4 transmitting=%5 "
+                          "band=%6 band-mhz=%7 gain=%8 pa=%9 fwd=%10 rev=%11 swr=%12 "
+                          "voltage=%13 current=%14 temperature=%15 bootloader-ms=%16 faults=%17 "
+                          "rx-frames=%18 bad-checksum=%19 unknown=%20 malformed=%21 skipped=%22 "
+                          "answers=%23")
+        .arg(int(a.operate()))
+        .arg(int(a.tripped()))
+        .arg(int(a.autoBand()))
+        .arg(int(a.transmitKey()))
+        .arg(int(a.transmitting()))
+        .arg(a.band())
+        .arg(bandLabel(a.band()))
+        .arg(a.gain())
+        .arg(a.paHigh() ? QStringLiteral("high") : QStringLiteral("low"))
+        .arg(r.forwardLevel)
+        .arg(r.reflectedLevel)
+        .arg(r.swrX10 / 10.0, 0, 'f', 1)
+        .arg(r.voltageRaw / 2.5, 0, 'f', 1)
+        .arg(r.currentRaw / 5.0, 0, 'f', 1)
+        .arg(r.temperatureC)
+        .arg(bootLeft)
+        .arg(faults_.describe())
+        .arg(c.accepted)
+        .arg(c.badChecksum)
+        .arg(c.unknownCommand)
+        .arg(c.malformed)
+        .arg(c.skippedBytes)
+        .arg(answers_);
+}
+
+} // namespace tarn::sim
