@@ -16,6 +16,19 @@
 
 namespace tarn::testing {
 
+// Inherit from this before any member that owns a timer or socket, so the application object
+// exists when they are made.
+struct WithApplication {
+    WithApplication() {
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "tarn-tests";
+            static char* argv[] = {name, nullptr};
+            static QCoreApplication instance(argc, argv);
+        }
+    }
+};
+
 class Pty {
 public:
     Pty() {

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <functional>
 #include <tuple>
 
 namespace tarn::testing {
@@ -16,6 +17,14 @@ struct RecordingDisplay {
     int draws = 0;
     int noCommunication = 0;
     protocol::StatusFields last;
+    std::function<void()> onDraw;
+
+    void draw(const protocol::StatusFields& f) {
+        ++draws;
+        last = f;
+        if (onDraw)
+            onDraw();
+    }
 };
 
 class RecordingMain final : public core::MainWindowView {
@@ -51,10 +60,7 @@ public:
     void setWindowShown(bool s) override { shown = s; }
     void keepOnScreen() override { ++keptOnScreen; }
 
-    void drawStatus(const protocol::StatusFields& f) override {
-        ++display.draws;
-        display.last = f;
-    }
+    void drawStatus(const protocol::StatusFields& f) override { display.draw(f); }
     void showNoCommunication() override { ++display.noCommunication; }
     void blankDisplay() override { ++blanks; }
     void setFirmwareCaption(const QString& caption) override { firmware = caption; }
@@ -76,10 +82,7 @@ public:
     }
     void closeWindow() override { shown = false; }
 
-    void drawStatus(const protocol::StatusFields& f) override {
-        ++display.draws;
-        display.last = f;
-    }
+    void drawStatus(const protocol::StatusFields& f) override { display.draw(f); }
     void showNoCommunication() override { ++display.noCommunication; }
     bool isShown() const override { return shown; }
 };

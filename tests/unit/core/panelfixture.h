@@ -3,6 +3,7 @@
 #include "core/panel.h"
 #include "serial/fakeserialport.h"
 #include "settings/settingsstore.h"
+#include "support/pty.h"
 #include "support/recordingviews.h"
 
 #include <QCoreApplication>
@@ -12,23 +13,13 @@
 
 namespace tarn::testing {
 
-inline QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "tarn_core_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
 inline QByteArray hex(const char* text) {
     return QByteArray::fromHex(text);
 }
 
 // A panel on a fake port with recording views and its own settings folder.
-class PanelTest : public ::testing::Test {
+class PanelTest : public ::testing::Test, private WithApplication {
 protected:
-    PanelTest() { app(); }
-
     QString iniText() const {
         QFile f(dir.path() + "/tarn-vq4400.ini");
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();

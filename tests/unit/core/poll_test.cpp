@@ -5,7 +5,7 @@ using namespace tarn::testing;
 
 namespace {
 const QByteArray statusFrame = hex("FB4032250F8C782300FE");
-const QByteArray poll = hex("FB0C0CFE");
+const QByteArray pollFrame = hex("FB0C0CFE");
 const QByteArray testSpaceRequest = hex("FB0D0DFE");
 } // namespace
 
@@ -26,7 +26,7 @@ TEST_F(PollTest, SilentAmplifierGetsAPollEveryTickAndNoTimeoutRestart) {
     openOn(2);
     for (int i = 0; i < 3; ++i)
         panel.Timer_Poll_Timer();
-    EXPECT_EQ(port.writes, (QList<QByteArray>{poll, poll, poll}));
+    EXPECT_EQ(port.writes, (QList<QByteArray>{pollFrame, pollFrame, pollFrame}));
     EXPECT_TRUE(state.Received_Chunk.isEmpty());
     EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
     EXPECT_EQ(main.display.draws, 0);
@@ -40,7 +40,7 @@ TEST_F(PollTest, ReceivedFrameIsDecodedBeforeTheNextPollAndRearmsTheTimeout) {
     EXPECT_EQ(main.display.draws, 1);
     EXPECT_EQ(main.display.last.band, "3.5 MHz");
     EXPECT_EQ(state.Rx_Byte.value(6), 0x23);
-    EXPECT_EQ(port.writes, QList<QByteArray>{poll});
+    EXPECT_EQ(port.writes, QList<QByteArray>{pollFrame});
     EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled());
     EXPECT_EQ(panel.Timer_Connection_Timeout().interval(), 750);
     EXPECT_TRUE(panel.Timer_Connection_Timeout().isRunning());
@@ -71,7 +71,7 @@ TEST_F(PollTest, TestSpaceRequestGoesOutOncePerOpening) {
     state.Test_Space_Cmd_Pending = true; // opened twice before a tick: still one request
     panel.Timer_Poll_Timer();
     panel.Timer_Poll_Timer();
-    EXPECT_EQ(port.writes, (QList<QByteArray>{testSpaceRequest, poll}));
+    EXPECT_EQ(port.writes, (QList<QByteArray>{testSpaceRequest, pollFrame}));
 }
 
 TEST_F(PollTest, PendingTestSpaceRequestWaitsForAnOpenPort) {

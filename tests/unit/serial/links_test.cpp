@@ -18,13 +18,6 @@ using tarn::testing::Pty;
 using tarn::testing::waitUntil;
 
 namespace {
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "tarn_serial_tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
 const QByteArray pollFrame = QByteArray::fromHex("FB0C0CFE");
 const QByteArray forceStandby = QByteArray::fromHex("FB030205FE");
 
@@ -38,9 +31,8 @@ QByteArray readAtLeast(Link& link, qsizetype count) {
 }
 } // namespace
 
-class SerialLinkTest : public ::testing::Test {
+class SerialLinkTest : public ::testing::Test, private tarn::testing::WithApplication {
 protected:
-    SerialLinkTest() { app(); }
     Pty pty;
 };
 
@@ -110,10 +102,9 @@ TEST_F(SerialLinkTest, PortThatWentAwayClosesItselfAndReopensWhenBack) {
     EXPECT_EQ(back.receive(4), pollFrame);
 }
 
-class TcpLinkTest : public ::testing::Test {
+class TcpLinkTest : public ::testing::Test, private tarn::testing::WithApplication {
 protected:
     TcpLinkTest() {
-        app();
         server.listen(QHostAddress::LocalHost);
         QObject::connect(&server, &QTcpServer::newConnection,
                          [this] { peer.reset(server.nextPendingConnection()); });

@@ -1,0 +1,167 @@
+// The panel's core on the real serial and TCP ports, against the simulated amplifier, in real
+// time. Bounds are generous: these check counts within ranges, never exact times.
+
+#include "core/panel.h"
+#include "serial/comport.h"
+#include "settings/settingsstore.h"
+#include "support/recordingviews.h"
+#include "support/simprocess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace tarn;
+using namespace tarn::testing;
+
+namespace {
+void runFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    waitUntil([&] { return t.elapsed() >= ms; }, ms + 1000);
+}
+
+QByteArray bodyOf(const protocol::RxBytes& rx) {
+    QByteArray body;
+    for (int i = 0; i < protocol::RxBytes::Count; ++i)
+        body.append(char(rx.value(i)));
+    return body;
+}
+} // namespace
+
+class CoreAgainstSim : public ::testing::Test, private WithApplication {
+protected:
+    // Starts the simulator and opens COM1 on it with the given poll period.
+    void start(QStringList simArgs, int pollingMs = 50, bool tcp = false) {
+        if (tcp)
+            simArgs << "--tcp"
+                    << "0";
+        sim = std::make_unique<SimProcess>(simArgs);
+        ASSERT_FALSE(sim->endpoint().isEmpty()) << sim->log().constData();
+        const QString device = tcp ? "tcp://" + sim->endpoint() : sim->endpoint();
+        state.ports.setEntry(1, device);
+        state.settings.Polling = pollingMs;
+        state.settings.TimeOut = 300;
+        state.settings.PortNumber = 1;
+        main.display.onDraw = [this] { drawn << bodyOf(state.Rx_Byte); };
+        panel.Open_Com_Port();
+        ASSERT_TRUE(port.isOpen());
+    }
+    bool drawsGrowWithin(int ms) {
+        const int before = main.display.draws;
+        return waitUntil([&] { return main.display.draws > before; }, ms);
+    }
+    void expectOnlyStatesTheSimulatorSent() {
+        const auto sent = sim->sentBodies();
+        for (const QByteArray& body : std::as_const(drawn))
+            EXPECT_TRUE(sent.contains(body)) << "drawn but never sent: " << body.toHex(' ').data();
+    }
+
+    QTemporaryDir dir;
+    core::PanelState state;
+    serial::ComPort port{state.ports};
+    settings::SettingsStore store{dir.path(), "tarn-vq4400", dir.path() + "/user"};
+    RecordingMain main;
+    RecordingTiny tiny;
+    RecordingMenu menu;
+    RecordingOperator op;
+    FakePlacement placement;
+    core::Panel panel{state, port, store, {main, tiny, menu, op, placement}};
+    std::unique_ptr<SimProcess> sim;
+    QList<QByteArray> drawn;
+};
+
+TEST_F(CoreAgainstSim, PollsAreAnsweredDecodedAndDrawn) {
+    start({});
+    runFor(1000);
+    // About 20 ticks in a second at 50 ms; allow a slow machine half of that.
+    EXPECT_GE(main.display.draws, 8);
+    EXPECT_LE(main.display.draws, 25);
+    EXPECT_EQ(main.display.noCommunication, 0);
+    EXPECT_FALSE(main.display.last.Operate);
+    EXPECT_NE(main.display.last.band, "?? MHz");
+    EXPECT_NE(main.display.last.voltage, "0.0V");
+    expectOnlyStatesTheSimulatorSent();
+}
+
+TEST_F(CoreAgainstSim, CommandsChangeWhatTheNextStatusShows) {
+    start({});
+    ASSERT_TRUE(drawsGrowWithin(2000));
+    const int gain = main.display.last.Gain_Step;
+    ASSERT_TRUE(panel.sendCommand(state.frames.Cmd_Toggle_OPER_STBY, true));
+    EXPECT_TRUE(waitUntil([&] { return main.display.last.Operate; }, 2000));
+    ASSERT_TRUE(
+        panel.sendCommand(gain < 8 ? state.frames.Cmd_Gain_Up : state.frames.Cmd_Gain_Down, true));
+    EXPECT_TRUE(waitUntil(
+        [&] { return main.display.last.Gain_Step == (gain < 8 ? gain + 1 : gain - 1); }, 2000));
+    panel.shutdownPort();
+    runFor(200);
+    sim->command("status");
+    EXPECT_TRUE(waitUntil([&] { return sim->log().contains("RX FB 03 02 05 FE"); }, 2000))
+        << "force standby must reach the amplifier before the port closes";
+    EXPECT_TRUE(op.messages.isEmpty());
+}
+
+TEST_F(CoreAgainstSim, SilenceShowsNoCommunicationAndDataBringsTheDisplayBack) {
+    start({});
+    ASSERT_TRUE(drawsGrowWithin(2000));
+    sim->command("silence on");
+    EXPECT_TRUE(waitUntil([&] { return main.display.noCommunication >= 2; }, 3000))
+        << "the reset repeats every time-out period while the silence lasts";
+    EXPECT_TRUE(port.isOpen());
+    sim->command("silence off");
+    EXPECT_TRUE(drawsGrowWithin(2000));
+    const int resets = main.display.noCommunication;
+    runFor(600);
+    EXPECT_EQ(main.display.noCommunication, resets);
+}
+
+TEST_F(CoreAgainstSim, GarbageSplitAndDoubleFramesNeverShowAFalseState) {
+    start({"--seed", "7"});
+    for (const char* fault : {"garbage", "split", "double"}) {
+        sim->command(QByteArray(fault) + " on");
+        runFor(800);
+        sim->command(QByteArray(fault) + " off");
+        EXPECT_TRUE(drawsGrowWithin(2000)) << fault;
+    }
+    EXPECT_TRUE(sim->running());
+    EXPECT_GE(drawn.size(), 3);
+    expectOnlyStatesTheSimulatorSent();
+}
+
+TEST_F(CoreAgainstSim, LineGoingAwayIsSurvivedAndRecovered) {
+    start({});
+    ASSERT_TRUE(drawsGrowWithin(2000));
+    // The pty comes back under a new name; the map follows the simulator's new line, as a
+    // /dev/serial/by-id link follows a re-plugged adapter.
+    sim->command("drop 1200");
+    EXPECT_TRUE(waitUntil([&] { return panel.isReopening(); }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return main.display.noCommunication >= 1; }, 3000));
+    const QString before = state.ports.deviceFor(1);
+    waitUntil([&] { return sim->endpoint() != before; }, 4000);
+    state.ports.setEntry(1, sim->endpoint());
+    EXPECT_TRUE(waitUntil([&] { return port.isOpen() && !panel.isReopening(); }, 4000));
+    EXPECT_TRUE(drawsGrowWithin(3000));
+    EXPECT_EQ(menu.checkedItems(), QList<int>{1});
+    EXPECT_TRUE(op.messages.isEmpty());
+}
+
+TEST_F(CoreAgainstSim, NetworkPortServerWorksAndIsRecovered) {
+    start({}, 50, true);
+    ASSERT_TRUE(drawsGrowWithin(2000));
+    sim->command("drop 800");
+    EXPECT_TRUE(waitUntil([&] { return panel.isReopening(); }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return port.isOpen() && !panel.isReopening(); }, 5000));
+    EXPECT_TRUE(drawsGrowWithin(3000));
+    expectOnlyStatesTheSimulatorSent();
+}
+
+TEST_F(CoreAgainstSim, FastPollingKeepsUp) {
+    start({}, 10);
+    runFor(1000);
+    // 100 ticks a second; each answer is read on a later tick, so most ticks draw.
+    EXPECT_GE(main.display.draws, 40);
+    EXPECT_EQ(main.display.noCommunication, 0);
+}
