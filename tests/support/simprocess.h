@@ -35,6 +35,7 @@ public:
         }
     }
 
+    qint64 pid() const { return process_.processId(); }
     bool running() const { return process_.state() == QProcess::Running; }
     // The latest "PTY <path>" or "TCP <addr>:<port>" line: printed at start and again
     // whenever the line comes back after a drop.
