@@ -1,0 +1,89 @@
+#include "ui/lamp.h"
+
+#include "ui/twips.h"
+
+#include <QPainter>
+
+namespace tarn::ui {
+
+namespace {
+const QColor RimGrey(192, 192, 192);
+const QColor GrilleFill(64, 64, 64);
+
+constexpr int GrilleLeft = 180;
+constexpr int GrilleTop = 2970;
+constexpr int GrillePitch = 180;
+constexpr int GrilleRowPitch = 150;
+constexpr int GrilleCircle = 150;
+constexpr int GrilleRows = 5;
+} // namespace
+
+Lamp::Lamp(Style style, const QColor& color, QWidget* parent)
+    : QWidget(parent), style_(style), color_(color) {}
+
+void Lamp::setColor(const QColor& color) {
+    if (color == color_)
+        return;
+    color_ = color;
+    update();
+}
+
+void Lamp::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (style_ == Style::Square) {
+        p.fillRect(rect(), color_);
+        return;
+    }
+    p.setRenderHint(QPainter::Antialiasing);
+    // A 2-pixel pen centred one pixel inside the edge keeps the whole rim within the widget.
+    const QRectF circle = QRectF(rect()).adjusted(1, 1, -1, -1);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(circle);
+    p.setBrush(color_);
+    p.setPen(QPen(RimGrey, 2));
+    p.drawEllipse(circle);
+}
+
+Grille::Grille(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+QList<QRect> Grille::circlesTwips() {
+    QList<QRect> circles;
+    for (int row = 0; row < GrilleRows; ++row) {
+        // Odd rows sit half a pitch to the right and hold one circle less.
+        const bool shifted = row % 2 == 1;
+        const int first = GrilleLeft + (shifted ? GrillePitch / 2 : 0);
+        const int count = shifted ? 43 : 44;
+        for (int i = 0; i < count; ++i)
+            circles << QRect(first + i * GrillePitch, GrilleTop + row * GrilleRowPitch,
+                             GrilleCircle, GrilleCircle);
+    }
+    return circles;
+}
+
+QRect Grille::boundsTwips() {
+    QRect bounds;
+    for (const QRect& c : circlesTwips())
+        bounds = bounds.united(c);
+    return bounds;
+}
+
+void Grille::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPoint origin = pxPoint(boundsTwips().left(), boundsTwips().top());
+    for (const QRect& c : circlesTwips()) {
+        const QRectF r = QRectF(pxRect(c.x(), c.y(), c.width(), c.height()).translated(-origin))
+                             .adjusted(0.5, 0.5, -0.5, -0.5);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawEllipse(r);
+        p.setPen(QPen(RimGrey, 1));
+        p.setBrush(GrilleFill);
+        p.drawEllipse(r);
+    }
+}
+
+} // namespace tarn::ui

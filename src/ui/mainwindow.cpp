@@ -1,0 +1,631 @@
+#include "ui/mainwindow.h"
+
+#include "core/panel.h"
+#include "ui/colours.h"
+#include "ui/fonts.h"
+#include "ui/icons.h"
+#include "ui/keypreview.h"
+#include "ui/lamp.h"
+#include "ui/panellabel.h"
+#include "ui/screens.h"
+#include "ui/shapes.h"
+#include "ui/twips.h"
+
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QWindow>
+
+namespace tarn::ui {
+
+namespace {
+
+constexpr int LampSize = 195;
+constexpr int LampTop = 360;
+constexpr int KeySize = 435;
+constexpr int KeyTop = 1785;
+
+QString indexed(const QString& name, int index) {
+    return name + QLatin1Char('_') + QString::number(index);
+}
+
+QPalette withText(QPalette pal, const QColor& colour) {
+    pal.setColor(QPalette::WindowText, colour);
+    return pal;
+}
+
+struct LabelDesign {
+    const char* name;
+    const char* text;
+    int left, top, width, height;
+    Qt::Alignment align;
+};
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), outerWidthTwips_(core::PanelState::Form_Width),
+      outerHeightTwips_(core::PanelState::Height_Normal) {
+    setObjectName(QStringLiteral("main_Form"));
+    setWindowTitle(QStringLiteral("  TARN VQ4400 Remote"));
+    setWindowIcon(applicationIcon());
+    // Single fixed border with a minimise box and no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(defaultPanelFont());
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    buildDisplay(client);
+    buildKeys(client);
+    buildTestSpace(client);
+    buildMenus();
+
+    escape_ = new EscapePreview(*this, [this] {
+        if (panel_)
+            panel_->mainEscape();
+    });
+    applyOuterSize();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildDisplay(QWidget* client) {
+    lcd_ = new Box(colours::DisplayBlue, Qt::black, client);
+    lcd_->setObjectName(QStringLiteral("Shape_LCD"));
+    lcd_->setGeometry(pxRect(120, 120, 3195, 915));
+
+    const QFont displayFont = panelFont(fontname::MsSansSerif, 13.5);
+    const auto displayLabel = [&](const LabelDesign& d) {
+        auto* l = new PanelLabel(QString::fromUtf8(d.text), {d.left, d.top, d.width, d.height},
+                                 d.align, true, client);
+        l->setObjectName(QString::fromLatin1(d.name));
+        l->setPalette(withText(l->palette(), colours::DisplayText));
+        l->setFont(displayFont);
+        return l;
+    };
+    band_ = displayLabel({"Label_Band", "3.5MHz", 280, 210, 960, 360, Qt::AlignLeft});
+    gain_ = displayLabel({"Label_Gain", "G2", 1500, 210, 360, 360, Qt::AlignLeft});
+    swrText_ = displayLabel({"Label_SWR_txt", "SWR", 2040, 210, 645, 360, Qt::AlignRight});
+    swr_ = displayLabel({"Label_SWR", "1.0", 2740, 210, 375, 360, Qt::AlignRight});
+    voltage_ = displayLabel({"Label_Voltage", "56.0V", 280, 570, 720, 360, Qt::AlignLeft});
+    current_ = displayLabel({"Label_Current", "24.0A", 1350, 570, 720, 360, Qt::AlignRight});
+    temperature_ =
+        displayLabel({"Label_Temperature", "24 °C", 2455, 570, 660, 360, Qt::AlignRight});
+    noCommunication_ = displayLabel(
+        {"Label_No_Communication", "No Communication", 690, 420, 2010, 300, Qt::AlignHCenter});
+    noCommunication_->setFont(panelFont(fontname::MsSansSerif, 12));
+
+    // The reflected bar grows leftwards from the transmit lamp, the forward bar rightwards.
+    const auto lamp = [&](const QString& name, int left, int top, const QColor& colour) {
+        auto* l = new Lamp(Lamp::Style::Round, colour, client);
+        l->setObjectName(name);
+        l->setGeometry(pxRect(left, top, LampSize, LampSize));
+        return l;
+    };
+    for (int i = 1; i <= 5; ++i) {
+        Lamp* l = lamp(indexed(QStringLiteral("Rev_LED"), i), 4350 - 240 * (i - 1), LampTop,
+                       i == 1 ? colours::Yellow : colours::LightYellow);
+        l->setProperty("index", i);
+        reflected_[std::size_t(i - 1)] = l;
+    }
+    tx_ = lamp(QStringLiteral("TX_LED"), 4590, LampTop, colours::Green);
+    for (int i = 1; i <= 14; ++i) {
+        Lamp* l = lamp(indexed(QStringLiteral("FWD_LED"), i), 4830 + 240 * (i - 1), LampTop,
+                       i <= 11 ? colours::Green : colours::Red);
+        l->setProperty("index", i);
+        forward_[std::size_t(i - 1)] = l;
+    }
+    protection_ = lamp(QStringLiteral("Protection_LED"), 3390, 870, colours::Red);
+    oper_ = lamp(QStringLiteral("OPER_LED"), 3390, 1365, colours::Green);
+    auto_ = lamp(QStringLiteral("AUTO_LED"), 6990, 1365, colours::Green);
+
+    struct Figure {
+        const char* text;
+        int left, width;
+    };
+    static constexpr Figure figures[] = {
+        {"1000", 7410, 270}, {"1200", 7890, 270}, {"800", 6945, 240}, {"600", 6465, 240},
+        {"400", 6000, 240},  {"200", 5520, 240},  {"100", 5055, 210}, {"TX", 4590, 195},
+        {"100", 4110, 210},  {"200", 3600, 240}};
+    const QFont figureFont = panelFont(fontname::SmallFonts, 6.75);
+    for (int i = 0; i < 10; ++i) {
+        const Figure& f = figures[i];
+        auto* l = new PanelLabel(QString::fromLatin1(f.text), {f.left, 180, f.width, 165},
+                                 Qt::AlignHCenter, true, client);
+        l->setObjectName(indexed(QStringLiteral("Label7"), i));
+        l->setProperty("index", i);
+        l->setFont(figureFont);
+    }
+
+    const QFont legendFont = panelFont(fontname::Arial, 8.25, true);
+    static constexpr LabelDesign legends[] = {
+        {"Label9", "REV PWR", 3720, 600, 720, 210, Qt::AlignHCenter},
+        {"Label8", "FORWARD POWER", 5610, 600, 1410, 210, Qt::AlignHCenter},
+        {"Label_Protection", "PROTECTION", 3630, 870, 1020, 210, Qt::AlignLeft},
+        {"Label3", "OPER", 3270, 1560, 435, 225, Qt::AlignHCenter},
+        {"Label2", "STBY", 3270, 2235, 435, 225, Qt::AlignHCenter},
+        {"Label6", "AUTO", 6870, 1560, 450, 210, Qt::AlignHCenter},
+        {"Label4", "BAND", 6870, 2235, 450, 210, Qt::AlignHCenter},
+        {"Label1", "GAIN", 690, 2235, 390, 210, Qt::AlignHCenter},
+    };
+    for (const LabelDesign& d : legends) {
+        auto* l = new PanelLabel(QString::fromLatin1(d.text), {d.left, d.top, d.width, d.height},
+                                 d.align, true, client);
+        l->setObjectName(QString::fromLatin1(d.name));
+        l->setFont(legendFont);
+        if (l->objectName() == QLatin1String("Label_Protection"))
+            protectionLegend_ = l;
+    }
+
+    struct LineDesign {
+        const char* name;
+        int x1, y1, x2, y2;
+    };
+    static constexpr LineDesign lines[] = {
+        {"Line2", 7110, 690, 8040, 690},    {"Line3", 4470, 690, 5490, 690},
+        {"Line4", 3480, 690, 3690, 690},    {"Line5", 4680, 690, 4680, 540},
+        {"Line6", 3480, 690, 3480, 540},    {"Line7", 8040, 690, 8040, 540},
+        {"Line8", 6330, 2325, 6810, 2325},  {"Line9", 7350, 2325, 7830, 2325},
+        {"Line10", 1110, 2325, 1350, 2325}, {"Line11", 390, 2325, 630, 2325},
+    };
+    for (const LineDesign& d : lines) {
+        auto* l = new PanelLine(d.x1, d.y1, d.x2, d.y2, client);
+        l->setObjectName(QString::fromLatin1(d.name));
+    }
+
+    auto* grille = new Grille(client);
+    grille->setObjectName(QStringLiteral("Shape1"));
+    const QRect g = Grille::boundsTwips();
+    grille->setGeometry(pxRect(g.x(), g.y(), g.width(), g.height()));
+
+    auto* plate = new PanelLabel(QStringLiteral("TARN VQ4400"), {150, 5640, 1050, 195},
+                                 Qt::AlignLeft, true, client);
+    plate->setObjectName(QStringLiteral("Label11"));
+    // The name plate is opaque; everything else on the panel lets the window show through.
+    plate->setAutoFillBackground(true);
+    firmware_ = new PanelLabel(QStringLiteral("Firmware V?.??"), {150, 5850, 1095, 225},
+                               Qt::AlignLeft, true, client);
+    firmware_->setObjectName(QStringLiteral("Label1_Firmware_Version"));
+}
+
+void MainWindow::buildKeys(QWidget* client) {
+    const auto key = [&](const char* name, int left, const QPixmap& face) {
+        auto* b = new QPushButton(client);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(pxRect(left, KeyTop, KeySize, KeySize));
+        b->setAutoDefault(false);
+        if (!face.isNull()) {
+            b->setIcon(QIcon(face));
+            b->setIconSize(face.size());
+        }
+        return b;
+    };
+    const QPixmap up = arrowPixmap(Arrow::Up);
+    const QPixmap down = arrowPixmap(Arrow::Down);
+    gainDown_ = key("Command_Gain_Down", 390, down);
+    gainUp_ = key("Command_Gain_Up", 930, up);
+    toggle_ = key("Command_Toggle_OPER_STBY", 3270, {});
+    bandDown_ = key("Command_Band_Down", 6330, down);
+    autoBand_ = key("Command_Auto_Band", 6870, {});
+    bandUp_ = key("Command_Band_Up", 7410, up);
+}
+
+void MainWindow::buildTestSpace(QWidget* client) {
+    const auto label = [&](const char* name, const char* text, const QRect& design) {
+        auto* l = new PanelLabel(QString::fromLatin1(text), design, Qt::AlignLeft, false, client);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    label("Label5", "Test space", {120, 4200, 960, 195})
+        ->setFont(panelFont(fontname::MsSansSerif, 8.25, true));
+    label("Label10", "Raw HDLC packets", {1500, 4200, 1425, 195});
+    label("Label12", "Decoded packets", {6180, 4200, 1275, 195});
+
+    hideTest_ = new QPushButton(QStringLiteral("Hide test"), client);
+    hideTest_->setObjectName(QStringLiteral("Command_Hide_test_space"));
+    hideTest_->setGeometry(pxRect(120, 4500, 915, 315));
+    hideTest_->setAutoDefault(false);
+
+    const auto box = [&](const char* name, const QRect& r) {
+        auto* t = new QPlainTextEdit(client);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setReadOnly(true);
+        t->setGeometry(r);
+        // Read-only boxes still take the focus, so the operator can select and copy traffic.
+        t->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        return t;
+    };
+    raw_ = box("Text_HDLC_Packet", pxRect(1500, 4440, 4455, 1755));
+    decoded_ = box("Text_Decoded_Packet", pxRect(6180, 4440, 1995, 1755));
+
+    // The design's tab order: raw box, "Hide test", decoded box, then the six keys.
+    QWidget* const chain[] = {raw_,    hideTest_, decoded_,  gainDown_, gainUp_,
+                              toggle_, bandDown_, autoBand_, bandUp_};
+    for (std::size_t i = 1; i < std::size(chain); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+QMenu* MainWindow::addMenu(const QString& name, const QString& caption) {
+    QMenu* m = menuBar()->addMenu(caption);
+    m->setObjectName(name);
+    actions_.insert(name, m->menuAction());
+    return m;
+}
+
+QAction* MainWindow::addItem(QMenu* menu, const QString& name, const QString& caption,
+                             bool checkable) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    a->setCheckable(checkable);
+    actions_.insert(name, a);
+    return a;
+}
+
+QAction* MainWindow::addSeparator(QMenu* menu, const QString& name) {
+    QAction* a = menu->addSeparator();
+    a->setObjectName(name);
+    actions_.insert(name, a);
+    return a;
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = addMenu(QStringLiteral("menu_File"), QStringLiteral("File"));
+    addItem(file, QStringLiteral("menu_Exit"), QStringLiteral("Exit"));
+
+    QMenu* com = addMenu(QStringLiteral("menuCom_setting"), QStringLiteral("Com"));
+    for (int i = 0; i < ComItems; ++i) {
+        const QString caption = i == 0 ? QStringLiteral("No Free Com Ports Found")
+                                       : QStringLiteral("Com") + QString::number(i);
+        QAction* a = addItem(com, indexed(QStringLiteral("menuCom"), i), caption, i > 0);
+        a->setProperty("index", i);
+        // The scan decides which ports are offered.
+        if (i > 0) {
+            a->setVisible(false);
+            a->setEnabled(false);
+        }
+        com_[std::size_t(i)] = a;
+    }
+    addSeparator(com, QStringLiteral("menu_space1"));
+    addItem(com, QStringLiteral("menu_Baud_Rate"), QStringLiteral("Baud Rate"));
+    addSeparator(com, QStringLiteral("menu_space2"));
+    addItem(com, QStringLiteral("menuCloseComPort"), QStringLiteral("Close Com Port"));
+
+    QMenu* settings = addMenu(QStringLiteral("menuSettings"), QStringLiteral("Settings"));
+    addItem(settings, QStringLiteral("MenuForceSTBYonExit"), QStringLiteral("Force STBY on Exit"),
+            true)
+        ->setChecked(true);
+    addSeparator(settings, QStringLiteral("menu_space3"));
+    addItem(settings, QStringLiteral("menu_Polling_Rate"), QStringLiteral("Polling Rate"));
+    addSeparator(settings, QStringLiteral("menu_space4"));
+    addItem(settings, QStringLiteral("menu_Time_Out"), QStringLiteral("Time Out"));
+
+    QMenu* voltage = addMenu(QStringLiteral("menu_Voltage"), QStringLiteral("Voltage"));
+    addItem(voltage, QStringLiteral("menu_PA_Voltage_High"), QStringLiteral("PA Voltage High"));
+    addItem(voltage, QStringLiteral("menu_PA_Voltage_Low"), QStringLiteral("PA Voltage Low"));
+
+    QMenu* view = addMenu(QStringLiteral("menuView"), QStringLiteral("View"));
+    addItem(view, QStringLiteral("menu_Size_Normal"), QStringLiteral("Normal Size"), true)
+        ->setChecked(true);
+    addItem(view, QStringLiteral("menu_Size_Small"), QStringLiteral("Small Size"), true);
+    addItem(view, QStringLiteral("menuTinyWidget"), QStringLiteral("Tiny Widget"));
+    addSeparator(view, QStringLiteral("menu_space6"));
+    addItem(view, QStringLiteral("menuAlwaysOnTop"), QStringLiteral("Always On Top"), true);
+    addSeparator(view, QStringLiteral("menu_space7"));
+    addItem(view, QStringLiteral("menuShow_test_space"), QStringLiteral("Show test space"), true);
+
+    QMenu* special = addMenu(QStringLiteral("menu_Special"), QStringLiteral("Special"));
+    addItem(special, QStringLiteral("menu_Remote_Firmware_Update"),
+            QStringLiteral("Remote Firmware Update"));
+
+    QMenu* help = addMenu(QStringLiteral("menu_Help"), QStringLiteral("Help"));
+    addItem(help, QStringLiteral("menu_Guide"), QStringLiteral("Guide"));
+    addSeparator(help, QStringLiteral("menu_space8"));
+    addItem(help, QStringLiteral("menu_About"), QStringLiteral("About"));
+}
+
+QAction* MainWindow::action(const QString& name) const {
+    return actions_.value(name);
+}
+
+void MainWindow::attach(core::Panel& panel) {
+    panel_ = &panel;
+    core::PanelState& state = panel.state();
+    const auto key = [&](QPushButton* button, QByteArray protocol::CommandFrames::*frame) {
+        // The frame is read at click time: the state owns it.
+        connect(button, &QPushButton::clicked, this,
+                [&panel, &state, frame] { panel.sendCommand(state.frames.*frame, true); });
+    };
+    using F = protocol::CommandFrames;
+    key(gainDown_, &F::Cmd_Gain_Down);
+    key(gainUp_, &F::Cmd_Gain_Up);
+    key(toggle_, &F::Cmd_Toggle_OPER_STBY);
+    key(bandDown_, &F::Cmd_Band_Down);
+    key(autoBand_, &F::Cmd_Auto_Band);
+    key(bandUp_, &F::Cmd_Band_Up);
+    connect(action(QStringLiteral("menu_PA_Voltage_High")), &QAction::triggered, this,
+            [&panel, &state] { panel.sendCommand(state.frames.Cmd_PA_Voltage_High, false); });
+    connect(action(QStringLiteral("menu_PA_Voltage_Low")), &QAction::triggered, this,
+            [&panel, &state] { panel.sendCommand(state.frames.Cmd_PA_Voltage_Low, false); });
+
+    // Check marks belong to the panel: a click must not flip one by itself, so the automatic
+    // toggle is undone before the handler decides.
+    const auto item = [this](QAction* a, std::function<void()> handler) {
+        connect(a, &QAction::triggered, this, [a, handler = std::move(handler)] {
+            if (a->isCheckable())
+                a->setChecked(!a->isChecked());
+            handler();
+        });
+    };
+    for (int i = 0; i < ComItems; ++i)
+        item(com_[std::size_t(i)], [&panel, i] { panel.menuCom_Click(i); });
+    item(action(QStringLiteral("menuCloseComPort")), [&panel] { panel.menuCloseComPort_Click(); });
+    item(action(QStringLiteral("menu_Size_Normal")), [&panel] { panel.menu_Size_Normal_Click(); });
+    item(action(QStringLiteral("menu_Size_Small")), [&panel] { panel.menu_Size_Small_Click(); });
+    item(action(QStringLiteral("menuShow_test_space")),
+         [&panel] { panel.menuShow_test_space_Click(); });
+    item(action(QStringLiteral("menuAlwaysOnTop")), [&panel] { panel.menuAlwaysOnTop_Click(); });
+    item(action(QStringLiteral("MenuForceSTBYonExit")),
+         [&panel] { panel.MenuForceSTBYonExit_Click(); });
+    item(action(QStringLiteral("menuTinyWidget")), [&panel] { panel.menuTinyWidget_Click(); });
+    connect(hideTest_, &QPushButton::clicked, this,
+            [&panel] { panel.Command_Hide_test_space_Click(); });
+    connect(action(QStringLiteral("menu_Exit")), &QAction::triggered, this, &QWidget::close);
+}
+
+// ---- geometry ------------------------------------------------------------------------------
+
+QMargins MainWindow::frameMargins() const {
+    const QWindow* w = windowHandle();
+    return w ? w->frameMargins() : QMargins();
+}
+
+void MainWindow::applyOuterSize() {
+    // The panel speaks of the outer size; Qt sizes the client area, frame excluded.
+    const QMargins m = frameMargins();
+    appliedMargins_ = m;
+    setFixedSize(px(outerWidthTwips_) - m.left() - m.right(),
+                 px(outerHeightTwips_) - m.top() - m.bottom());
+}
+
+void MainWindow::setWidthTwips(int width) {
+    outerWidthTwips_ = width;
+    applyOuterSize();
+}
+
+void MainWindow::setHeightTwips(int height) {
+    outerHeightTwips_ = height;
+    applyOuterSize();
+}
+
+int MainWindow::widthTwips() const {
+    const int actual = frameGeometry().width();
+    return actual == px(outerWidthTwips_) ? outerWidthTwips_ : twips(actual);
+}
+
+int MainWindow::heightTwips() const {
+    const int actual = frameGeometry().height();
+    return actual == px(outerHeightTwips_) ? outerHeightTwips_ : twips(actual);
+}
+
+int MainWindow::screenWidthTwips() const {
+    const QScreen* s = screen();
+    return s ? twips(s->availableGeometry().width()) : 0;
+}
+
+int MainWindow::screenHeightTwips() const {
+    const QScreen* s = screen();
+    return s ? twips(s->availableGeometry().height()) : 0;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (frameMargins() != appliedMargins_)
+        applyOuterSize();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // Window managers report the frame only after they have decorated the window.
+    if (frameMargins() != appliedMargins_)
+        applyOuterSize();
+}
+
+void MainWindow::setOnTop(bool onTop) {
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+        return;
+    // Changing a window's flags hides it; bring it back in place without taking the focus.
+    const bool wasVisible = isVisible();
+    const QPoint place = pos();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    move(place);
+    if (wasVisible) {
+        const bool quiet = testAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_ShowWithoutActivating, true);
+        show();
+        setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+    }
+}
+
+void MainWindow::setWindowShown(bool shown) {
+    // The tiny widget hands back while the shutdown closes it; the window stays closed then.
+    if (shown && closing_)
+        return;
+    setVisible(shown);
+}
+
+void MainWindow::keepOnScreen() {
+    const QRect frame(pos(), QSize(px(outerWidthTwips_), px(outerHeightTwips_)));
+    move(reachablePosition(frame));
+}
+
+bool MainWindow::isNormalState() const {
+    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+int MainWindow::top() const {
+    return twips(pos().y());
+}
+int MainWindow::left() const {
+    return twips(pos().x());
+}
+void MainWindow::setTop(int t) {
+    move(pos().x(), px(t));
+}
+void MainWindow::setLeft(int l) {
+    move(px(l), pos().y());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        closing_ = true;
+        if (onUnload)
+            onUnload();
+    }
+    event->accept();
+}
+
+// ---- menus ---------------------------------------------------------------------------------
+
+QAction* MainWindow::checkAction(core::MenuItem item) const {
+    switch (item) {
+    case core::MenuItem::SizeNormal:
+        return action(QStringLiteral("menu_Size_Normal"));
+    case core::MenuItem::SizeSmall:
+        return action(QStringLiteral("menu_Size_Small"));
+    case core::MenuItem::AlwaysOnTop:
+        return action(QStringLiteral("menuAlwaysOnTop"));
+    case core::MenuItem::ShowTestSpace:
+        return action(QStringLiteral("menuShow_test_space"));
+    case core::MenuItem::ForceStbyOnExit:
+        return action(QStringLiteral("MenuForceSTBYonExit"));
+    }
+    return nullptr;
+}
+
+void MainWindow::setMenuChecked(core::MenuItem item, bool checked) {
+    if (QAction* a = checkAction(item))
+        a->setChecked(checked);
+}
+
+bool MainWindow::isMenuChecked(core::MenuItem item) const {
+    const QAction* a = checkAction(item);
+    return a && a->isChecked();
+}
+
+void MainWindow::setComItemAvailable(int index, bool available) {
+    if (index < 1 || index >= ComItems)
+        return;
+    com_[std::size_t(index)]->setVisible(available);
+    com_[std::size_t(index)]->setEnabled(available);
+}
+
+void MainWindow::setComItemDevice(int index, const QString& device) {
+    if (index < 1 || index >= ComItems)
+        return;
+    // The device stands in the shortcut column; the caption itself stays "Com<n>".
+    QString text = QStringLiteral("Com") + QString::number(index);
+    if (!device.isEmpty())
+        text += QLatin1Char('\t') + QString(device).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    com_[std::size_t(index)]->setText(text);
+}
+
+void MainWindow::setComItemChecked(int index, bool checked) {
+    if (index < 1 || index >= ComItems)
+        return;
+    com_[std::size_t(index)]->setChecked(checked);
+}
+
+void MainWindow::setPlaceholderVisible(bool visible) {
+    com_[0]->setVisible(visible);
+}
+
+void MainWindow::setCloseComPortEnabled(bool enabled) {
+    action(QStringLiteral("menuCloseComPort"))->setEnabled(enabled);
+}
+
+// ---- display -------------------------------------------------------------------------------
+
+void MainWindow::blankValues() {
+    for (PanelLabel* l : {band_, gain_, swrText_, swr_, voltage_, current_, temperature_})
+        l->setCaption(QString());
+}
+
+void MainWindow::greyLamps() {
+    for (Lamp* l : {oper_, auto_, protection_, tx_})
+        l->setColor(colours::Off);
+    for (Lamp* l : reflected_)
+        l->setColor(colours::Off);
+    for (Lamp* l : forward_)
+        l->setColor(colours::Off);
+}
+
+void MainWindow::setKeysEnabled(bool enabled) {
+    for (QPushButton* b : {gainDown_, gainUp_, toggle_, bandDown_, autoBand_, bandUp_})
+        b->setEnabled(enabled);
+}
+
+void MainWindow::blankDisplay() {
+    blankValues();
+    lcd_->setColor(colours::Blank);
+    setKeysEnabled(false);
+    greyLamps();
+}
+
+void MainWindow::showNoCommunication() {
+    lcd_->setColor(colours::Blank);
+    setKeysEnabled(false);
+    blankValues();
+    noCommunication_->setCaption(QStringLiteral("No Communication"));
+    greyLamps();
+}
+
+void MainWindow::drawStatus(const protocol::StatusFields& f) {
+    noCommunication_->setCaption(QString());
+    lcd_->setColor(colours::DisplayBlue);
+    protection_->setColor(toColor(f.protectionLamp()));
+    protectionLegend_->setPalette(
+        withText(protectionLegend_->palette(), toColor(f.protectionLegend())));
+    oper_->setColor(toColor(f.operLamp()));
+    auto_->setColor(toColor(f.autoLamp()));
+    tx_->setColor(toColor(f.txLamp()));
+    for (std::size_t i = 0; i < forward_.size(); ++i)
+        forward_[i]->setColor(toColor(f.forward[i]));
+    for (std::size_t i = 0; i < reflected_.size(); ++i)
+        reflected_[i]->setColor(toColor(f.reflected[i]));
+    band_->setCaption(f.band);
+    gain_->setCaption(f.gain);
+    swrText_->setCaption(QStringLiteral("SWR"));
+    swr_->setCaption(f.swr);
+    voltage_->setCaption(f.voltage);
+    current_->setCaption(f.current);
+    temperature_->setCaption(f.temperature);
+    setKeysEnabled(true);
+}
+
+void MainWindow::setFirmwareCaption(const QString& caption) {
+    firmware_->setCaption(caption);
+}
+
+namespace {
+void showTail(QPlainTextEdit* box, const QString& text) {
+    box->setPlainText(text);
+    box->moveCursor(QTextCursor::End);
+    box->ensureCursorVisible();
+}
+} // namespace
+
+void MainWindow::setRawEcho(const QString& text) {
+    showTail(raw_, text);
+}
+void MainWindow::setDecodedEcho(const QString& text) {
+    showTail(decoded_, text);
+}
+
+} // namespace tarn::ui

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/views.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <memory>
+
+namespace tarn::ui {
+
+inline constexpr char ApplicationTitle[] = "tarn-vq4400";
+
+// The operator's message boxes: OK only, with no icon (style 0), an exclamation (48) or an
+// information icon (64). Other styles show no icon.
+class MessageBoxOperator final : public core::OperatorView {
+public:
+    // The box centres on `owner` while it is visible, otherwise on the active window.
+    explicit MessageBoxOperator(QWidget* owner = nullptr);
+
+    void showMessage(const QString& text, int style, const QString& title) override;
+
+    // The box as it would be shown, for callers that want it without running it.
+    static std::unique_ptr<QMessageBox> build(const QString& text, int style, const QString& title,
+                                              QWidget* parent);
+    static QMessageBox::Icon iconFor(int style);
+
+private:
+    QPointer<QWidget> owner_;
+};
+
+} // namespace tarn::ui

@@ -1,0 +1,228 @@
+#include "ui/tinywidget.h"
+
+#include "core/panel.h"
+#include "ui/colours.h"
+#include "ui/fonts.h"
+#include "ui/keypreview.h"
+#include "ui/lamp.h"
+#include "ui/panellabel.h"
+#include "ui/screens.h"
+#include "ui/shapes.h"
+#include "ui/twips.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+
+namespace tarn::ui {
+
+namespace {
+
+constexpr int LampSize = 165;
+
+QPalette withText(QPalette pal, const QColor& colour) {
+    pal.setColor(QPalette::WindowText, colour);
+    return pal;
+}
+
+const QString Prot = QStringLiteral("PROT");
+const QString NoCommunication = QStringLiteral("No Communication");
+
+} // namespace
+
+TinyWidget::TinyWidget(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("tiny_Form"));
+    setWindowTitle(QStringLiteral(" TARN VQ4400"));
+    setFont(defaultPanelFont());
+    setFixedSize(pxSize(5070, 645));
+    build();
+    escape_ = new EscapePreview(*this, [this] { close(); });
+    load();
+}
+
+TinyWidget::~TinyWidget() = default;
+
+void TinyWidget::build() {
+    lcd_ = new Box(colours::DisplayBlue, Qt::black, this);
+    lcd_->setObjectName(QStringLiteral("Shape_LCD"));
+    lcd_->setGeometry(pxRect(20, 30, 2265, 585));
+
+    const QFont displayFont = panelFont(fontname::MsSansSerif, 8.25, true);
+    const auto displayLabel = [&](const char* name, const QString& text, const QRect& design,
+                                  Qt::Alignment align) {
+        auto* l = new PanelLabel(text, design, align, true, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setPalette(withText(l->palette(), colours::DisplayText));
+        l->setFont(displayFont);
+        return l;
+    };
+    band_ =
+        displayLabel("Label_Band", QStringLiteral("3.5 MHz"), {150, 90, 720, 195}, Qt::AlignLeft);
+    gain_ = displayLabel("Label_Gain", QStringLiteral("G2"), {1000, 90, 255, 195}, Qt::AlignRight);
+    swrText_ = displayLabel("Label_SWR_txt", QStringLiteral("SWR"), {1440, 90, 450, 195},
+                            Qt::AlignHCenter);
+    swr_ = displayLabel("Label_SWR", QStringLiteral("2.0"), {1920, 90, 285, 195}, Qt::AlignRight);
+    voltage_ =
+        displayLabel("Label_Voltage", QStringLiteral("56.0V"), {150, 330, 510, 195}, Qt::AlignLeft);
+    current_ = displayLabel("Label_Current", QStringLiteral("24.0A"), {900, 330, 510, 195},
+                            Qt::AlignRight);
+    temperature_ = displayLabel("Label_Temperature", QStringLiteral("25 °C"), {1710, 330, 480, 195},
+                                Qt::AlignRight);
+    noCommunication_ = displayLabel("Label_No_Communication", NoCommunication,
+                                    {435, 210, 1335, 195}, Qt::AlignRight);
+    noCommunication_->setFont(defaultPanelFont());
+
+    const auto lamp = [&](const QString& name, int left, int top, const QColor& colour) {
+        auto* l = new Lamp(Lamp::Style::Square, colour, this);
+        l->setObjectName(name);
+        l->setGeometry(pxRect(left, top, LampSize, LampSize));
+        return l;
+    };
+    tx_ = lamp(QStringLiteral("TX_LED"), 2340, 60, colours::Green);
+    for (int i = 1; i <= 14; ++i) {
+        Lamp* l = lamp(QStringLiteral("FWD_LED_") + QString::number(i), 2520 + 180 * (i - 1), 60,
+                       i <= 11 ? colours::Green : colours::Red);
+        l->setProperty("index", i);
+        forward_[std::size_t(i - 1)] = l;
+    }
+    protection_ = lamp(QStringLiteral("Protection_LED"), 2340, 390, colours::Red);
+    oper_ = lamp(QStringLiteral("OPER_LED"), 4860, 390, colours::Green);
+
+    // The gain keys sit on a light plate with the "G" between them.
+    auto* plate = new Box(colours::KeyPlate, colours::Rim, this);
+    plate->setObjectName(QStringLiteral("Shape1"));
+    plate->setGeometry(pxRect(3390, 352, 585, 225));
+
+    const QFont legendFont = panelFont(fontname::Arial, 8.25, true);
+    const auto legend = [&](const char* name, const QString& text, const QRect& design,
+                            Qt::Alignment align) {
+        auto* l = new PanelLabel(text, design, align, true, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(legendFont);
+        return l;
+    };
+    protectionLegend_ = legend("Label_Protection", Prot, {2520, 360, 435, 210}, Qt::AlignLeft);
+    legend("Label_OPER", QStringLiteral("OPER"), {4170, 360, 420, 210}, Qt::AlignRight);
+    legend("Label_G", QStringLiteral("G"), {3600, 360, 120, 210}, Qt::AlignHCenter);
+
+    const auto key = [&](const char* name, const QString& caption, int left, qreal points) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(pxRect(left, 352, 195, 225));
+        b->setAutoDefault(false);
+        if (points > 0)
+            b->setFont(panelFont(fontname::MsSansSerif, points, true));
+        return b;
+    };
+    gainDown_ = key("Command_Gain_Down", QStringLiteral("-"), 3360, 9.75);
+    gainUp_ = key("Command_Gain_Up", QStringLiteral("+"), 3780, 8.25);
+    toggle_ = key("Command_Toggle_OPER_STBY", QString(), 4620, 0);
+    // The design's tab order: operate key, gain up, gain down.
+    QWidget::setTabOrder(toggle_, gainUp_);
+    QWidget::setTabOrder(gainUp_, gainDown_);
+}
+
+void TinyWidget::attach(core::Panel& panel) {
+    panel_ = &panel;
+    core::PanelState& state = panel.state();
+    connect(gainDown_, &QPushButton::clicked, this,
+            [this, &state] { pressed(state.frames.Cmd_Gain_Down); });
+    connect(gainUp_, &QPushButton::clicked, this,
+            [this, &state] { pressed(state.frames.Cmd_Gain_Up); });
+    connect(toggle_, &QPushButton::clicked, this,
+            [this, &state] { pressed(state.frames.Cmd_Toggle_OPER_STBY); });
+}
+
+void TinyWidget::pressed(const QByteArray& frame) {
+    if (panel_)
+        panel_->sendCommand(frame, true);
+    // Escape should keep working after a click, so the widget takes the focus back.
+    activateWindow();
+    setFocus();
+}
+
+void TinyWidget::load() {
+    noCommunication_->setCaption(NoCommunication);
+    protectionLegend_->setCaption(Prot);
+    protectionLegend_->setPalette(withText(protectionLegend_->palette(), Qt::black));
+    gainDown_->setEnabled(true);
+    gainUp_->setEnabled(true);
+
+    lcd_->setColor(colours::Blank);
+    blankValues();
+    toggle_->setEnabled(false);
+    greyLamps();
+}
+
+void TinyWidget::openAt(int leftTwips, int topTwips) {
+    if (!isVisible())
+        load();
+    move(pxPoint(leftTwips, topTwips));
+    // Before the first show the frame is not known yet; the window's own size is close enough
+    // to decide whether it lies wholly off every screen.
+    move(reachablePosition(QRect(pos(), frameGeometry().size())));
+    show();
+    raise();
+    activateWindow();
+}
+
+void TinyWidget::closeWindow() {
+    if (isVisible())
+        close();
+}
+
+bool TinyWidget::isShown() const {
+    return isVisible();
+}
+
+void TinyWidget::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (panel_)
+        panel_->tinyClosed(twips(pos().x()), twips(pos().y()));
+}
+
+void TinyWidget::blankValues() {
+    for (PanelLabel* l : {band_, gain_, swrText_, swr_, voltage_, current_, temperature_})
+        l->setCaption(QString());
+}
+
+void TinyWidget::greyLamps() {
+    for (Lamp* l : {oper_, protection_, tx_})
+        l->setColor(colours::Off);
+    for (Lamp* l : forward_)
+        l->setColor(colours::Off);
+}
+
+void TinyWidget::showNoCommunication() {
+    lcd_->setColor(colours::Blank);
+    for (QPushButton* b : {toggle_, gainDown_, gainUp_})
+        b->setEnabled(false);
+    blankValues();
+    noCommunication_->setCaption(NoCommunication);
+    greyLamps();
+}
+
+void TinyWidget::drawStatus(const protocol::StatusFields& f) {
+    noCommunication_->setCaption(QString());
+    lcd_->setColor(colours::DisplayBlue);
+    protection_->setColor(toColor(f.protectionLamp()));
+    protectionLegend_->setPalette(
+        withText(protectionLegend_->palette(), toColor(f.protectionLegend())));
+    protectionLegend_->setCaption(f.Protection_Active ? QStringLiteral("PROTECT") : Prot);
+    oper_->setColor(toColor(f.operLamp()));
+    tx_->setColor(toColor(f.txLamp()));
+    for (std::size_t i = 0; i < forward_.size(); ++i)
+        forward_[i]->setColor(toColor(f.forward[i]));
+    band_->setCaption(f.band);
+    gain_->setCaption(f.gain);
+    swrText_->setCaption(QStringLiteral("SWR"));
+    swr_->setCaption(f.swr);
+    voltage_->setCaption(f.voltage);
+    current_->setCaption(f.current);
+    temperature_->setCaption(f.temperature);
+    for (QPushButton* b : {toggle_, gainDown_, gainUp_})
+        b->setEnabled(true);
+}
+
+} // namespace tarn::ui

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/views.h"
+
+#include <QWidget>
+#include <array>
+
+class QPushButton;
+
+namespace tarn::core {
+class Panel;
+}
+
+namespace tarn::ui {
+
+class Box;
+class EscapePreview;
+class Lamp;
+class PanelLabel;
+
+// The tiny widget, `tiny_Form`: a one-row tool window that stays above every other window and
+// stands in for the main window. It opens at the stored place, and Escape or its close box
+// hand its last place back to the panel, which brings the main window back.
+class TinyWidget final : public QWidget, public core::TinyWindowView {
+    Q_OBJECT
+
+public:
+    explicit TinyWidget(QWidget* parent = nullptr);
+    ~TinyWidget() override;
+
+    TinyWidget(const TinyWidget&) = delete;
+    TinyWidget& operator=(const TinyWidget&) = delete;
+
+    // Connects the three keys and the close to the panel. Call once.
+    void attach(core::Panel& panel);
+
+    // core::TinyWindowView; places are the outer frame's top-left corner in twips.
+    void openAt(int leftTwips, int topTwips) override;
+    void closeWindow() override;
+    bool isShown() const override;
+    void drawStatus(const protocol::StatusFields& fields) override;
+    void showNoCommunication() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build();
+    // The window as designed, then its load: blank display, operate key off, grey lamps. Each
+    // opening starts from here, as if the widget were built afresh.
+    void load();
+    void blankValues();
+    void greyLamps();
+    void pressed(const QByteArray& frame);
+
+    core::Panel* panel_ = nullptr;
+    EscapePreview* escape_ = nullptr;
+
+    Box* lcd_ = nullptr;
+    PanelLabel* band_ = nullptr;
+    PanelLabel* gain_ = nullptr;
+    PanelLabel* swrText_ = nullptr;
+    PanelLabel* swr_ = nullptr;
+    PanelLabel* voltage_ = nullptr;
+    PanelLabel* current_ = nullptr;
+    PanelLabel* temperature_ = nullptr;
+    PanelLabel* noCommunication_ = nullptr;
+    PanelLabel* protectionLegend_ = nullptr;
+
+    Lamp* tx_ = nullptr;
+    Lamp* protection_ = nullptr;
+    Lamp* oper_ = nullptr;
+    std::array<Lamp*, 14> forward_{};
+
+    QPushButton* gainDown_ = nullptr;
+    QPushButton* gainUp_ = nullptr;
+    QPushButton* toggle_ = nullptr;
+};
+
+} // namespace tarn::ui
