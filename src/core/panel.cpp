@@ -357,6 +357,40 @@ void Panel::tinyClosed(int leftTwips, int topTwips) {
     views_.main.setWindowShown(true);
 }
 
+void Panel::applyBaudRate(std::optional<int> baudRate) {
+    if (baudRate)
+        state_.settings.BaudRate = *baudRate;
+    applyLineSettings(false);
+    Save_All_to_ini_file();
+}
+
+void Panel::applyPolling(std::optional<int> pollingMs) {
+    if (pollingMs)
+        state_.settings.Polling = *pollingMs;
+    timerPoll_.setInterval(state_.settings.Polling);
+    Save_All_to_ini_file();
+}
+
+void Panel::applyTimeOut(std::optional<int> timeOutMs) {
+    // The running count is left alone: the poll cycle uses the new value at its next re-arm.
+    if (timeOutMs)
+        state_.settings.TimeOut = *timeOutMs;
+    Save_All_to_ini_file();
+}
+
+bool Panel::startBootloader() {
+    if (!port_.isOpen()) {
+        views_.operatorView.showMessage(QStringLiteral("Select a COM Port"));
+        return false;
+    }
+    timerPoll_.setEnabled(false);
+    timerTimeout_.setEnabled(false);
+    port_.write(state_.frames.Cmd_Start_Bootloader);
+    port_.close();
+    markClosed();
+    return true;
+}
+
 void Panel::shutdownPort() {
     if (state_.settings.Force_STBY == QLatin1String("Yes") && port_.isOpen())
         port_.write(state_.frames.Cmd_Force_STBY);

@@ -6,6 +6,7 @@
 #include "serial/portmap.h"
 
 #include <functional>
+#include <optional>
 
 namespace tarn::serial {
 class SerialPort;
@@ -85,6 +86,17 @@ public:
     void menuTinyWidget_Click();
     // The tiny widget was closed at this place; the main window comes back.
     void tinyClosed(int leftTwips, int topTwips);
+
+    // Settings dialogs. A choice of nullopt (nothing selected) keeps the current value but
+    // still applies and saves it.
+    void applyBaudRate(std::optional<int> baudRate);
+    void applyPolling(std::optional<int> pollingMs);
+    void applyTimeOut(std::optional<int> timeOutMs);
+
+    // Hands the line to the amplifier's bootloader: both timers stop before the start frame is
+    // written, then the port is closed so the external client can open it. With no open port
+    // nothing is sent and nothing changes ("Select a COM Port"); returns whether it started.
+    bool startBootloader();
 
     static QString lineSettingsFor(int baudRate);
 

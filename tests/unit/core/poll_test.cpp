@@ -190,3 +190,39 @@ TEST_F(PollTest, ShutdownWithForceStandbyOffSendsNothing) {
     EXPECT_TRUE(port.writes.isEmpty());
     EXPECT_FALSE(port.isOpen());
 }
+
+TEST_F(PollTest, BootloaderStartStopsTimersBeforeTheFrameAndFreesThePort) {
+    panel.startBootloader();
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text, "Select a COM Port");
+    EXPECT_TRUE(panel.Timer_Poll().isEnabled()) << "nothing changes without a port";
+
+    openOn(7);
+    port.deliver(hex("FB4032250F8C782300FE"));
+    panel.Timer_Poll_Timer(); // the time-out is now running
+    port.writes.clear();
+    port.events.clear();
+    const QString before = iniText();
+    ASSERT_TRUE(panel.startBootloader());
+    EXPECT_FALSE(panel.Timer_Poll().isEnabled());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_EQ(port.events, (QList<QString>{"write FB 03 09 0C FE", "close"}));
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(iniText(), before) << "nothing is saved";
+}
+
+TEST_F(PollTest, DialogChoicesApplyAndSave) {
+    openOn(2);
+    panel.applyPolling(1000);
+    EXPECT_EQ(panel.Timer_Poll().interval(), 1000);
+    EXPECT_TRUE(iniText().contains("Rate= 1000"));
+    panel.applyTimeOut(std::nullopt);
+    EXPECT_EQ(state.settings.TimeOut, 500);
+    panel.applyTimeOut(0);
+    EXPECT_TRUE(iniText().contains("Time= 0"));
+    state.settings.BaudRate = 4800; // from a hand-edited file: kept when nothing is chosen
+    port.events.clear();
+    panel.applyBaudRate(std::nullopt);
+    EXPECT_EQ(port.events, (QList<QString>{"close", "settings 4800,n,8,1", "open 2"}));
+    EXPECT_TRUE(iniText().contains("BaudRate= 4800"));
+}
