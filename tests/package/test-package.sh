@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the .deb, unpacks it into a temporary root and runs the installed panel against the
+# simulator (on TCP, so no device permissions are involved). The panel runs as a user that
+# cannot write beside the executable, so it must keep its settings in the per-user folder.
+set -euo pipefail
+build=$1
+cd "$build"
+cpack -G DEB >/dev/null
+deb=$(ls -t tarn-vq4400_*.deb | head -n1)
+work=$(mktemp -d)
+chmod 755 "$work"
+trap 'kill $app $sim 2>/dev/null || true; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+dpkg-deb --info "$deb" | grep -q "Depends:.*libqt6serialport6" || fail "no Qt dependencies in the package"
+dpkg -x "$deb" "$work/root"
+for f in usr/bin/tarn-vq4400 usr/bin/tarn-vq4400-sim usr/share/applications/tarn-vq4400.desktop \
+         usr/share/icons/hicolor/scalable/apps/tarn-vq4400.svg; do
+  [ -e "$work/root/$f" ] || fail "$f missing from the package"
+done
+grep -q "^Exec=tarn-vq4400$" "$work/root/usr/share/applications/tarn-vq4400.desktop" || fail "desktop entry"
+
+"$work/root/usr/bin/tarn-vq4400-sim" --tcp 0 --log >"$work/sim.out" 2>"$work/sim.log" </dev/null &
+sim=$!
+for _ in $(seq 50); do grep -q '^TCP ' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
+endpoint=$(sed -n 's/^TCP //p' "$work/sim.out" | head -n1)
+[ -n "$endpoint" ] || fail "simulator did not start"
+
+config="$work/config"
+mkdir -p "$config/tarn-vq4400"
+printf '[COM]\nPortNumber= 1\n[Ports]\nCOM1=tcp://%s\n' "$endpoint" >"$config/tarn-vq4400/tarn-vq4400.ini"
+chmod -R a+rwX "$config"
+
+run=()
+if [ "$(id -u)" -eq 0 ]; then run=(runuser -u nobody --); fi
+"${run[@]}" env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$config" HOME="$work" \
+  XDG_RUNTIME_DIR="$work" "$work/root/usr/bin/tarn-vq4400" 2>"$work/app.err" &
+app=$!
+for _ in $(seq 100); do [ "$(grep -c 'RX FB 0C 0C FE' "$work/sim.log")" -ge 5 ] && break; sleep 0.1; done
+polls=$(grep -c 'RX FB 0C 0C FE' "$work/sim.log" || true)
+[ "$polls" -ge 5 ] || fail "installed panel did not poll (polls: $polls)"
+kill -TERM $app
+wait $app || true
+sleep 0.3
+tail -n1 "$work/sim.log" | grep -q 'RX FB 03 02 05 FE' || fail "no force standby at exit"
+[ -e "$work/root/usr/bin/tarn-vq4400.ini" ] && fail "settings written beside the installed executable"
+grep -q '^Force_STBY=Yes' "$config/tarn-vq4400/tarn-vq4400.ini" || fail "settings not saved per user"
+echo "package $deb: installed panel polled ($polls polls), stopped cleanly, saved per user"
