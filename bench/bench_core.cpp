@@ -1,17 +1,13 @@
 // Prints what one poll tick costs, how long the start-up scan of 16 ports takes, and how many
 // status frames a second the core draws against the simulated amplifier, with the
 // simulator's own CPU use.
-#include "core/panel.h"
 #include "serial/comport.h"
 #include "serial/fakeserialport.h"
-#include "settings/settingsstore.h"
-#include "support/pty.h"
-#include "support/recordingviews.h"
+#include "support/panelrig.h"
 #include "support/simprocess.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <unistd.h>
 
@@ -20,24 +16,10 @@ using namespace tarn::testing;
 
 namespace {
 
-struct Rig {
-    explicit Rig(serial::SerialPort& p) : port(p) {}
-    QTemporaryDir dir;
-    core::PanelState state;
-    serial::SerialPort& port;
-    settings::SettingsStore store{dir.path(), "bench", dir.path() + "/user"};
-    RecordingMain main;
-    RecordingTiny tiny;
-    RecordingMenu menu;
-    RecordingOperator op;
-    FakePlacement placement;
-    core::Panel panel{state, port, store, {main, tiny, menu, op, placement}};
-};
-
 void pollTick() {
-    serial::FakeSerialPort port;
+    PanelRig<serial::FakeSerialPort> rig;
+    auto& port = rig.port;
     port.available = {1};
-    Rig rig(port);
     rig.panel.menuCom_Click(1);
     const QByteArray frame = QByteArray::fromHex("FB4032250F8C782300FE");
     constexpr int rounds = 200'000;
@@ -58,13 +40,11 @@ void pollTick() {
 
 void scan() {
     Pty a, b;
-    serial::PortMap map;
+    PanelRig<serial::ComPort> rig;
     for (int i = 1; i <= 16; ++i)
-        map.setEntry(i, QString("/dev/tarn-absent-%1").arg(i));
-    map.setEntry(3, a.path());
-    map.setEntry(9, b.path());
-    serial::ComPort port(map);
-    Rig rig(port);
+        rig.state.ports.setEntry(i, QString("/dev/tarn-absent-%1").arg(i));
+    rig.state.ports.setEntry(3, a.path());
+    rig.state.ports.setEntry(9, b.path());
     constexpr int rounds = 50;
     QElapsedTimer t;
     t.start();
@@ -85,9 +65,8 @@ double cpuSeconds(qint64 pid) {
 
 void againstSimulator(int pollingMs, int seconds) {
     SimProcess sim({});
-    serial::PortMap map({{1, sim.endpoint()}});
-    serial::ComPort port(map);
-    Rig rig(port);
+    PanelRig<serial::ComPort> rig;
+    rig.state.ports.setEntry(1, sim.endpoint());
     rig.state.settings.Polling = pollingMs;
     rig.state.settings.PortNumber = 1;
     rig.panel.Open_Com_Port();

@@ -1,10 +1,8 @@
 // The panel's core on the real serial and TCP ports, against the simulated amplifier, in real
 // time. Bounds are generous: these check counts within ranges, never exact times.
 
-#include "core/panel.h"
 #include "serial/comport.h"
-#include "settings/settingsstore.h"
-#include "support/recordingviews.h"
+#include "support/panelrig.h"
 #include "support/simprocess.h"
 
 #include <QCoreApplication>
@@ -31,7 +29,7 @@ QByteArray bodyOf(const protocol::RxBytes& rx) {
 }
 } // namespace
 
-class CoreAgainstSim : public ::testing::Test, private WithApplication {
+class CoreAgainstSim : public ::testing::Test, protected PanelRig<serial::ComPort> {
 protected:
     // Starts the simulator and opens COM1 on it with the given poll period.
     void start(QStringList simArgs, int pollingMs = 50, bool tcp = false) {
@@ -59,16 +57,6 @@ protected:
             EXPECT_TRUE(sent.contains(body)) << "drawn but never sent: " << body.toHex(' ').data();
     }
 
-    QTemporaryDir dir;
-    core::PanelState state;
-    serial::ComPort port{state.ports};
-    settings::SettingsStore store{dir.path(), "tarn-vq4400", dir.path() + "/user"};
-    RecordingMain main;
-    RecordingTiny tiny;
-    RecordingMenu menu;
-    RecordingOperator op;
-    FakePlacement placement;
-    core::Panel panel{state, port, store, {main, tiny, menu, op, placement}};
     std::unique_ptr<SimProcess> sim;
     QList<QByteArray> drawn;
 };

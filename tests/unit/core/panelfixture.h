@@ -1,14 +1,9 @@
 #pragma once
 
-#include "core/panel.h"
 #include "serial/fakeserialport.h"
-#include "settings/settingsstore.h"
-#include "support/pty.h"
-#include "support/recordingviews.h"
+#include "support/panelrig.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace tarn::testing {
@@ -18,7 +13,7 @@ inline QByteArray hex(const char* text) {
 }
 
 // A panel on a fake port with recording views and its own settings folder.
-class PanelTest : public ::testing::Test, private WithApplication {
+class PanelTest : public ::testing::Test, protected PanelRig<serial::FakeSerialPort> {
 protected:
     QString iniText() const {
         QFile f(dir.path() + "/tarn-vq4400.ini");
@@ -32,17 +27,6 @@ protected:
         port.writes.clear();
         port.events.clear();
     }
-
-    QTemporaryDir dir;
-    core::PanelState state;
-    serial::FakeSerialPort port;
-    settings::SettingsStore store{dir.path(), "tarn-vq4400", dir.path() + "/user"};
-    RecordingMain main;
-    RecordingTiny tiny;
-    RecordingMenu menu;
-    RecordingOperator op;
-    FakePlacement placement;
-    core::Panel panel{state, port, store, {main, tiny, menu, op, placement}};
 };
 
 } // namespace tarn::testing
