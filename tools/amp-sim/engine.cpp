@@ -37,7 +37,7 @@ Exchange SimEngine::receive(QByteArrayView bytes, qint64 nowMs) {
 
 void SimEngine::lineDropped() {
     parser_.discardPartial();
-    lineFreeAtMs_ = 0;
+    lineFreeAtUs_ = 0;
 }
 
 QByteArray SimEngine::garbage() {
@@ -72,17 +72,27 @@ void SimEngine::queueAnswer(const QByteArray& frame, qint64 nowMs, std::vector<T
     if (faults_.doubled)
         payload = payload + payload;
 
-    const qint64 start = std::max(nowMs, lineFreeAtMs_);
+    // Times run in microseconds so a paced line does not gain or lose a fraction of a
+    // millisecond on every frame; writes are due at the millisecond the line is free.
+    const auto dueMs = [](qint64 us) { return (us + 999) / 1000; };
+    const qint64 startUs = std::max(nowMs * 1000, lineFreeAtUs_);
     if (faults_.split && payload.size() >= 2) {
         const auto cut = rng_.uniform(1, payload.size() - 1);
-        const qint64 second = start + std::max<qint64>(0, config_.splitMs);
-        out.push_back({start, payload.left(cut)});
-        out.push_back({second, payload.mid(cut)});
-        lineFreeAtMs_ = second;
+        const qint64 secondUs =
+            startUs + lineTimeUs(cut) + std::max<qint64>(0, config_.splitMs) * 1000;
+        out.push_back({dueMs(startUs), payload.left(cut)});
+        out.push_back({dueMs(secondUs), payload.mid(cut)});
+        lineFreeAtUs_ = secondUs + lineTimeUs(payload.size() - cut);
     } else {
-        out.push_back({start, payload});
-        lineFreeAtMs_ = start;
+        out.push_back({dueMs(startUs), payload});
+        lineFreeAtUs_ = startUs + lineTimeUs(payload.size());
     }
+}
+
+qint64 SimEngine::lineTimeUs(qsizetype bytes) const {
+    if (config_.baudRate <= 0)
+        return 0;
+    return qint64(bytes) * 10 * 1'000'000 / config_.baudRate;
 }
 
 QString SimEngine::statusLine(qint64 nowMs) {

@@ -16,6 +16,8 @@ struct EngineConfig {
     QByteArray firmware = "1.27 ";
     qint64 bootloaderMs = Amplifier::DefaultBootloaderMs;
     qint64 splitMs = 60;
+    // Paces answers as a serial line at this speed would (10 bits a byte); 0 does not.
+    int baudRate = 0;
     std::uint32_t seed = 1;
 };
 
@@ -53,6 +55,7 @@ public:
 
 private:
     void queueAnswer(const QByteArray& frame, qint64 nowMs, std::vector<TimedWrite>& out);
+    qint64 lineTimeUs(qsizetype bytes) const;
     QByteArray garbage();
 
     EngineConfig config_;
@@ -62,7 +65,7 @@ private:
     Rng rng_;
     // Answers never overtake one another: a split answer's second half goes out before
     // anything queued after it.
-    qint64 lineFreeAtMs_ = 0;
+    qint64 lineFreeAtUs_ = 0;
     std::uint8_t frameCounter_ = 0;
     std::uint64_t answers_ = 0;
 };

@@ -98,6 +98,12 @@ OptionsParse parseOptions(const QStringList& args) {
             if (!ms)
                 return fail(QStringLiteral("--split-ms needs 0..60000"));
             o.splitMs = *ms;
+        } else if (name == QLatin1String("--baud")) {
+            const auto v = value();
+            const auto baud = v ? parseCount(*v, 0, 10'000'000) : std::nullopt;
+            if (!baud)
+                return fail(QStringLiteral("--baud needs 0..10000000"));
+            o.baudRate = int(*baud);
         } else if (name == QLatin1String("--tx-cycle")) {
             const auto v = value();
             const auto ms = v ? parseCount(*v, 1, MaxMs) : std::nullopt;
@@ -145,6 +151,8 @@ QString optionsHelpText(const QString& program) {
                "')\n"
                "  --bootloader-ms MS   how long the bootloader stays silent (default 40000)\n"
                "  --split-ms MS        gap between the two parts of a split answer (default 60)\n"
+               "  --baud N             pace answers as a serial line at N bit/s would (default: "
+               "no pacing)\n"
                "  --tx                 start with the exciter keyed\n"
                "  --tx-cycle MS        key on and off every MS milliseconds\n"
                "  --fault NAME         start with a fault on: silence, garbage, split, double, "

@@ -20,6 +20,7 @@ struct SimOptions {
     QByteArray firmware = "1.27 ";
     qint64 bootloaderMs = 40'000;
     qint64 splitMs = 60;
+    int baudRate = 0; // 0: the line takes answers as fast as they come
     bool tx = false;
     qint64 txCycleMs = 0; // 0: no cycle
     std::vector<FaultMode> faults;

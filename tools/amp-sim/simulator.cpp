@@ -20,6 +20,7 @@ EngineConfig engineConfig(const SimOptions& o) {
     c.firmware = o.firmware;
     c.bootloaderMs = o.bootloaderMs;
     c.splitMs = o.splitMs;
+    c.baudRate = o.baudRate;
     c.seed = o.seed;
     return c;
 }

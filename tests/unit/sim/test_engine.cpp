@@ -53,6 +53,27 @@ TEST(SimEngine, AnswersPollsAndTestSpaceOnly) {
     EXPECT_EQ((*decodeStatus(ex.writes[0].bytes))[1] >> 4, engine.amplifier().gain());
 }
 
+TEST(SimEngine, PacedLineDeliversAnswersNoFasterThanItsSpeed) {
+    auto c = config();
+    c.baudRate = 9600; // 10 bytes take 10.42 ms
+    SimEngine engine(c);
+    std::vector<qint64> due;
+    for (int i = 0; i < 100; ++i) {
+        const auto ex = engine.receive(Poll, i * 10); // polled faster than the line can answer
+        ASSERT_EQ(ex.writes.size(), 1u);
+        due.push_back(ex.writes[0].atMs);
+    }
+    for (std::size_t i = 1; i < due.size(); ++i)
+        EXPECT_GE(due[i] - due[i - 1], 10) << i;
+    // 99 answers after the first need 99 x 10.42 ms: the backlog grows, without drift.
+    EXPECT_EQ(due.back(), (qint64(99) * 10 * 10 * 1000000 / 9600 + 999) / 1000);
+
+    c.baudRate = 0;
+    SimEngine unpaced(c);
+    unpaced.receive(Poll, 0);
+    EXPECT_EQ(unpaced.receive(Poll, 0).writes[0].atMs, 0);
+}
+
 TEST(SimEngine, BootloaderAnswersNothingUntilItsTimeIsUp) {
     SimEngine engine(config());
     EXPECT_TRUE(engine.receive(commandFrame(Command::StartBootloader), 0).writes.empty());
