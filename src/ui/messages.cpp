@@ -19,8 +19,13 @@ QMessageBox::Icon MessageBoxOperator::iconFor(int style) {
 
 std::unique_ptr<QMessageBox> MessageBoxOperator::build(const QString& text, int style,
                                                        const QString& title, QWidget* parent) {
+    // Texts separate their lines with bare carriage returns, which a Qt label does not break
+    // on; the text itself stays as given, only its display changes.
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     auto box = std::make_unique<QMessageBox>(
-        iconFor(style), title.isEmpty() ? QString::fromLatin1(ApplicationTitle) : title, text,
+        iconFor(style), title.isEmpty() ? QString::fromLatin1(ApplicationTitle) : title, shown,
         QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("operator_message"));
     return box;
