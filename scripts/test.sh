@@ -20,7 +20,7 @@ if command -v clang++ >/dev/null; then
   echo "== fuzzing targets over their corpora"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTARN_FUZZ=ON -DTARN_BUILD_APP=OFF -DTARN_BUILD_TESTS=OFF -DTARN_BUILD_BENCH=OFF >/dev/null
-  cmake --build build-fuzz -j2
+  cmake --build build-fuzz -j2 --target fuzz_decoder fuzz_ini
   for target in decoder ini; do
     corpus=$(mktemp -d)
     cp fuzz/corpus/$target/* "$corpus"/
