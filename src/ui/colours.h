@@ -3,11 +3,18 @@
 #include "protocol/status.h"
 
 #include <QColor>
+#include <QPalette>
 
 namespace tarn::ui {
 
 inline QColor toColor(protocol::Rgb rgb) {
     return QColor(QRgb(rgb));
+}
+
+// A palette whose text is `colour`, for labels that change their text colour.
+inline QPalette withText(QPalette pal, const QColor& colour) {
+    pal.setColor(QPalette::WindowText, colour);
+    return pal;
 }
 
 namespace colours {

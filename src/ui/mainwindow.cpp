@@ -32,11 +32,6 @@ QString indexed(const QString& name, int index) {
     return name + QLatin1Char('_') + QString::number(index);
 }
 
-QPalette withText(QPalette pal, const QColor& colour) {
-    pal.setColor(QPalette::WindowText, colour);
-    return pal;
-}
-
 struct LabelDesign {
     const char* name;
     const char* text;
@@ -77,9 +72,9 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::buildDisplay(QWidget* client) {
-    lcd_ = new Box(colours::DisplayBlue, Qt::black, client);
-    lcd_->setObjectName(QStringLiteral("Shape_LCD"));
-    lcd_->setGeometry(pxRect(120, 120, 3195, 915));
+    display_.lcd = new Box(colours::DisplayBlue, Qt::black, client);
+    display_.lcd->setObjectName(QStringLiteral("Shape_LCD"));
+    display_.lcd->setGeometry(pxRect(120, 120, 3195, 915));
 
     const QFont displayFont = panelFont(fontname::MsSansSerif, 13.5);
     const auto displayLabel = [&](const LabelDesign& d) {
@@ -90,17 +85,18 @@ void MainWindow::buildDisplay(QWidget* client) {
         l->setFont(displayFont);
         return l;
     };
-    band_ = displayLabel({"Label_Band", "3.5MHz", 280, 210, 960, 360, Qt::AlignLeft});
-    gain_ = displayLabel({"Label_Gain", "G2", 1500, 210, 360, 360, Qt::AlignLeft});
-    swrText_ = displayLabel({"Label_SWR_txt", "SWR", 2040, 210, 645, 360, Qt::AlignRight});
-    swr_ = displayLabel({"Label_SWR", "1.0", 2740, 210, 375, 360, Qt::AlignRight});
-    voltage_ = displayLabel({"Label_Voltage", "56.0V", 280, 570, 720, 360, Qt::AlignLeft});
-    current_ = displayLabel({"Label_Current", "24.0A", 1350, 570, 720, 360, Qt::AlignRight});
-    temperature_ =
+    display_.band = displayLabel({"Label_Band", "3.5MHz", 280, 210, 960, 360, Qt::AlignLeft});
+    display_.gain = displayLabel({"Label_Gain", "G2", 1500, 210, 360, 360, Qt::AlignLeft});
+    display_.swrText = displayLabel({"Label_SWR_txt", "SWR", 2040, 210, 645, 360, Qt::AlignRight});
+    display_.swr = displayLabel({"Label_SWR", "1.0", 2740, 210, 375, 360, Qt::AlignRight});
+    display_.voltage = displayLabel({"Label_Voltage", "56.0V", 280, 570, 720, 360, Qt::AlignLeft});
+    display_.current =
+        displayLabel({"Label_Current", "24.0A", 1350, 570, 720, 360, Qt::AlignRight});
+    display_.temperature =
         displayLabel({"Label_Temperature", "24 °C", 2455, 570, 660, 360, Qt::AlignRight});
-    noCommunication_ = displayLabel(
+    display_.noCommunication = displayLabel(
         {"Label_No_Communication", "No Communication", 690, 420, 2010, 300, Qt::AlignHCenter});
-    noCommunication_->setFont(panelFont(fontname::MsSansSerif, 12));
+    display_.noCommunication->setFont(panelFont(fontname::MsSansSerif, 12));
 
     // The reflected bar grows leftwards from the transmit lamp, the forward bar rightwards.
     const auto lamp = [&](const QString& name, int left, int top, const QColor& colour) {
@@ -115,16 +111,18 @@ void MainWindow::buildDisplay(QWidget* client) {
         l->setProperty("index", i);
         reflected_[std::size_t(i - 1)] = l;
     }
-    tx_ = lamp(QStringLiteral("TX_LED"), 4590, LampTop, colours::Green);
+    display_.tx = lamp(QStringLiteral("TX_LED"), 4590, LampTop, colours::Green);
     for (int i = 1; i <= 14; ++i) {
         Lamp* l = lamp(indexed(QStringLiteral("FWD_LED"), i), 4830 + 240 * (i - 1), LampTop,
                        i <= 11 ? colours::Green : colours::Red);
         l->setProperty("index", i);
-        forward_[std::size_t(i - 1)] = l;
+        display_.forward[std::size_t(i - 1)] = l;
     }
-    protection_ = lamp(QStringLiteral("Protection_LED"), 3390, 870, colours::Red);
-    oper_ = lamp(QStringLiteral("OPER_LED"), 3390, 1365, colours::Green);
+    display_.protection = lamp(QStringLiteral("Protection_LED"), 3390, 870, colours::Red);
+    display_.oper = lamp(QStringLiteral("OPER_LED"), 3390, 1365, colours::Green);
     auto_ = lamp(QStringLiteral("AUTO_LED"), 6990, 1365, colours::Green);
+    display_.otherLamps = {auto_};
+    display_.otherLamps.insert(display_.otherLamps.end(), reflected_.begin(), reflected_.end());
 
     struct Figure {
         const char* text;
@@ -161,7 +159,7 @@ void MainWindow::buildDisplay(QWidget* client) {
         l->setObjectName(QString::fromLatin1(d.name));
         l->setFont(legendFont);
         if (l->objectName() == QLatin1String("Label_Protection"))
-            protectionLegend_ = l;
+            display_.protectionLegend = l;
     }
 
     struct LineDesign {
@@ -215,6 +213,7 @@ void MainWindow::buildKeys(QWidget* client) {
     bandDown_ = key("Command_Band_Down", 6330, down);
     autoBand_ = key("Command_Auto_Band", 6870, {});
     bandUp_ = key("Command_Band_Up", 7410, up);
+    display_.keys = {gainDown_, gainUp_, toggle_, bandDown_, autoBand_, bandUp_};
 }
 
 void MainWindow::buildTestSpace(QWidget* client) {
@@ -552,61 +551,22 @@ void MainWindow::setCloseComPortEnabled(bool enabled) {
 
 // ---- display -------------------------------------------------------------------------------
 
-void MainWindow::blankValues() {
-    for (PanelLabel* l : {band_, gain_, swrText_, swr_, voltage_, current_, temperature_})
-        l->setCaption(QString());
-}
-
-void MainWindow::greyLamps() {
-    for (Lamp* l : {oper_, auto_, protection_, tx_})
-        l->setColor(colours::Off);
-    for (Lamp* l : reflected_)
-        l->setColor(colours::Off);
-    for (Lamp* l : forward_)
-        l->setColor(colours::Off);
-}
-
-void MainWindow::setKeysEnabled(bool enabled) {
-    for (QPushButton* b : {gainDown_, gainUp_, toggle_, bandDown_, autoBand_, bandUp_})
-        b->setEnabled(enabled);
-}
-
 void MainWindow::blankDisplay() {
-    blankValues();
-    lcd_->setColor(colours::Blank);
-    setKeysEnabled(false);
-    greyLamps();
+    display_.blankValues();
+    display_.lcd->setColor(colours::Blank);
+    display_.setKeysEnabled(false);
+    display_.greyLamps();
 }
 
 void MainWindow::showNoCommunication() {
-    lcd_->setColor(colours::Blank);
-    setKeysEnabled(false);
-    blankValues();
-    noCommunication_->setCaption(QStringLiteral("No Communication"));
-    greyLamps();
+    display_.showNoCommunication(QStringLiteral("No Communication"));
 }
 
 void MainWindow::drawStatus(const protocol::StatusFields& f) {
-    noCommunication_->setCaption(QString());
-    lcd_->setColor(colours::DisplayBlue);
-    protection_->setColor(toColor(f.protectionLamp()));
-    protectionLegend_->setPalette(
-        withText(protectionLegend_->palette(), toColor(f.protectionLegend())));
-    oper_->setColor(toColor(f.operLamp()));
+    display_.draw(f);
     auto_->setColor(toColor(f.autoLamp()));
-    tx_->setColor(toColor(f.txLamp()));
-    for (std::size_t i = 0; i < forward_.size(); ++i)
-        forward_[i]->setColor(toColor(f.forward[i]));
     for (std::size_t i = 0; i < reflected_.size(); ++i)
         reflected_[i]->setColor(toColor(f.reflected[i]));
-    band_->setCaption(f.band);
-    gain_->setCaption(f.gain);
-    swrText_->setCaption(QStringLiteral("SWR"));
-    swr_->setCaption(f.swr);
-    voltage_->setCaption(f.voltage);
-    current_->setCaption(f.current);
-    temperature_->setCaption(f.temperature);
-    setKeysEnabled(true);
 }
 
 void MainWindow::setFirmwareCaption(const QString& caption) {

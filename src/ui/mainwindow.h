@@ -2,6 +2,7 @@
 
 #include "core/views.h"
 #include "settings/settings.h"
+#include "ui/display.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -106,10 +107,6 @@ private:
 
     QMargins frameMargins() const;
     void applyOuterSize();
-    void blankValues();
-    void greyLamps();
-    void setKeysEnabled(bool enabled);
-
     static constexpr int ComItems = 17; // the placeholder and COM 1 to 16
 
     core::Panel* panel_ = nullptr;
@@ -120,23 +117,10 @@ private:
     int outerHeightTwips_;
     QMargins appliedMargins_;
 
-    Box* lcd_ = nullptr;
-    PanelLabel* band_ = nullptr;
-    PanelLabel* gain_ = nullptr;
-    PanelLabel* swrText_ = nullptr;
-    PanelLabel* swr_ = nullptr;
-    PanelLabel* voltage_ = nullptr;
-    PanelLabel* current_ = nullptr;
-    PanelLabel* temperature_ = nullptr;
-    PanelLabel* noCommunication_ = nullptr;
-    PanelLabel* protectionLegend_ = nullptr;
+    PanelDisplay display_;
     PanelLabel* firmware_ = nullptr;
-
-    Lamp* protection_ = nullptr;
-    Lamp* oper_ = nullptr;
+    // Only the main window has the automatic-band lamp and the reflected bar.
     Lamp* auto_ = nullptr;
-    Lamp* tx_ = nullptr;
-    std::array<Lamp*, 14> forward_{};
     std::array<Lamp*, 5> reflected_{};
 
     QPushButton* gainDown_ = nullptr;

@@ -19,11 +19,6 @@ namespace {
 
 constexpr int LampSize = 165;
 
-QPalette withText(QPalette pal, const QColor& colour) {
-    pal.setColor(QPalette::WindowText, colour);
-    return pal;
-}
-
 const QString Prot = QStringLiteral("PROT");
 const QString NoCommunication = QStringLiteral("No Communication");
 
@@ -44,9 +39,9 @@ TinyWidget::TinyWidget(QWidget* parent)
 TinyWidget::~TinyWidget() = default;
 
 void TinyWidget::build() {
-    lcd_ = new Box(colours::DisplayBlue, Qt::black, this);
-    lcd_->setObjectName(QStringLiteral("Shape_LCD"));
-    lcd_->setGeometry(pxRect(20, 30, 2265, 585));
+    display_.lcd = new Box(colours::DisplayBlue, Qt::black, this);
+    display_.lcd->setObjectName(QStringLiteral("Shape_LCD"));
+    display_.lcd->setGeometry(pxRect(20, 30, 2265, 585));
 
     const QFont displayFont = panelFont(fontname::MsSansSerif, 8.25, true);
     const auto displayLabel = [&](const char* name, const QString& text, const QRect& design,
@@ -57,21 +52,23 @@ void TinyWidget::build() {
         l->setFont(displayFont);
         return l;
     };
-    band_ =
+    display_.band =
         displayLabel("Label_Band", QStringLiteral("3.5 MHz"), {150, 90, 720, 195}, Qt::AlignLeft);
-    gain_ = displayLabel("Label_Gain", QStringLiteral("G2"), {1000, 90, 255, 195}, Qt::AlignRight);
-    swrText_ = displayLabel("Label_SWR_txt", QStringLiteral("SWR"), {1440, 90, 450, 195},
-                            Qt::AlignHCenter);
-    swr_ = displayLabel("Label_SWR", QStringLiteral("2.0"), {1920, 90, 285, 195}, Qt::AlignRight);
-    voltage_ =
+    display_.gain =
+        displayLabel("Label_Gain", QStringLiteral("G2"), {1000, 90, 255, 195}, Qt::AlignRight);
+    display_.swrText = displayLabel("Label_SWR_txt", QStringLiteral("SWR"), {1440, 90, 450, 195},
+                                    Qt::AlignHCenter);
+    display_.swr =
+        displayLabel("Label_SWR", QStringLiteral("2.0"), {1920, 90, 285, 195}, Qt::AlignRight);
+    display_.voltage =
         displayLabel("Label_Voltage", QStringLiteral("56.0V"), {150, 330, 510, 195}, Qt::AlignLeft);
-    current_ = displayLabel("Label_Current", QStringLiteral("24.0A"), {900, 330, 510, 195},
-                            Qt::AlignRight);
-    temperature_ = displayLabel("Label_Temperature", QStringLiteral("25 °C"), {1710, 330, 480, 195},
-                                Qt::AlignRight);
-    noCommunication_ = displayLabel("Label_No_Communication", NoCommunication,
-                                    {435, 210, 1335, 195}, Qt::AlignRight);
-    noCommunication_->setFont(defaultPanelFont());
+    display_.current = displayLabel("Label_Current", QStringLiteral("24.0A"), {900, 330, 510, 195},
+                                    Qt::AlignRight);
+    display_.temperature = displayLabel("Label_Temperature", QStringLiteral("25 °C"),
+                                        {1710, 330, 480, 195}, Qt::AlignRight);
+    display_.noCommunication = displayLabel("Label_No_Communication", NoCommunication,
+                                            {435, 210, 1335, 195}, Qt::AlignRight);
+    display_.noCommunication->setFont(defaultPanelFont());
 
     const auto lamp = [&](const QString& name, int left, int top, const QColor& colour) {
         auto* l = new Lamp(Lamp::Style::Square, colour, this);
@@ -79,15 +76,15 @@ void TinyWidget::build() {
         l->setGeometry(pxRect(left, top, LampSize, LampSize));
         return l;
     };
-    tx_ = lamp(QStringLiteral("TX_LED"), 2340, 60, colours::Green);
+    display_.tx = lamp(QStringLiteral("TX_LED"), 2340, 60, colours::Green);
     for (int i = 1; i <= 14; ++i) {
         Lamp* l = lamp(QStringLiteral("FWD_LED_") + QString::number(i), 2520 + 180 * (i - 1), 60,
                        i <= 11 ? colours::Green : colours::Red);
         l->setProperty("index", i);
-        forward_[std::size_t(i - 1)] = l;
+        display_.forward[std::size_t(i - 1)] = l;
     }
-    protection_ = lamp(QStringLiteral("Protection_LED"), 2340, 390, colours::Red);
-    oper_ = lamp(QStringLiteral("OPER_LED"), 4860, 390, colours::Green);
+    display_.protection = lamp(QStringLiteral("Protection_LED"), 2340, 390, colours::Red);
+    display_.oper = lamp(QStringLiteral("OPER_LED"), 4860, 390, colours::Green);
 
     // The gain keys sit on a light plate with the "G" between them.
     auto* plate = new Box(colours::KeyPlate, colours::Rim, this);
@@ -102,7 +99,8 @@ void TinyWidget::build() {
         l->setFont(legendFont);
         return l;
     };
-    protectionLegend_ = legend("Label_Protection", Prot, {2520, 360, 435, 210}, Qt::AlignLeft);
+    display_.protectionLegend =
+        legend("Label_Protection", Prot, {2520, 360, 435, 210}, Qt::AlignLeft);
     legend("Label_OPER", QStringLiteral("OPER"), {4170, 360, 420, 210}, Qt::AlignRight);
     legend("Label_G", QStringLiteral("G"), {3600, 360, 120, 210}, Qt::AlignHCenter);
 
@@ -118,6 +116,7 @@ void TinyWidget::build() {
     gainDown_ = key("Command_Gain_Down", QStringLiteral("-"), 3360, 9.75);
     gainUp_ = key("Command_Gain_Up", QStringLiteral("+"), 3780, 8.25);
     toggle_ = key("Command_Toggle_OPER_STBY", QString(), 4620, 0);
+    display_.keys = {toggle_, gainDown_, gainUp_};
     // The design's tab order: operate key, gain up, gain down.
     QWidget::setTabOrder(toggle_, gainUp_);
     QWidget::setTabOrder(gainUp_, gainDown_);
@@ -143,16 +142,17 @@ void TinyWidget::pressed(const QByteArray& frame) {
 }
 
 void TinyWidget::load() {
-    noCommunication_->setCaption(NoCommunication);
-    protectionLegend_->setCaption(Prot);
-    protectionLegend_->setPalette(withText(protectionLegend_->palette(), Qt::black));
+    display_.noCommunication->setCaption(NoCommunication);
+    display_.protectionLegend->setCaption(Prot);
+    display_.protectionLegend->setPalette(
+        withText(display_.protectionLegend->palette(), Qt::black));
     gainDown_->setEnabled(true);
     gainUp_->setEnabled(true);
 
-    lcd_->setColor(colours::Blank);
-    blankValues();
+    display_.lcd->setColor(colours::Blank);
+    display_.blankValues();
     toggle_->setEnabled(false);
-    greyLamps();
+    display_.greyLamps();
 }
 
 void TinyWidget::openAt(int leftTwips, int topTwips) {
@@ -182,47 +182,13 @@ void TinyWidget::closeEvent(QCloseEvent* event) {
         panel_->tinyClosed(twips(pos().x()), twips(pos().y()));
 }
 
-void TinyWidget::blankValues() {
-    for (PanelLabel* l : {band_, gain_, swrText_, swr_, voltage_, current_, temperature_})
-        l->setCaption(QString());
-}
-
-void TinyWidget::greyLamps() {
-    for (Lamp* l : {oper_, protection_, tx_})
-        l->setColor(colours::Off);
-    for (Lamp* l : forward_)
-        l->setColor(colours::Off);
-}
-
 void TinyWidget::showNoCommunication() {
-    lcd_->setColor(colours::Blank);
-    for (QPushButton* b : {toggle_, gainDown_, gainUp_})
-        b->setEnabled(false);
-    blankValues();
-    noCommunication_->setCaption(NoCommunication);
-    greyLamps();
+    display_.showNoCommunication(NoCommunication);
 }
 
 void TinyWidget::drawStatus(const protocol::StatusFields& f) {
-    noCommunication_->setCaption(QString());
-    lcd_->setColor(colours::DisplayBlue);
-    protection_->setColor(toColor(f.protectionLamp()));
-    protectionLegend_->setPalette(
-        withText(protectionLegend_->palette(), toColor(f.protectionLegend())));
-    protectionLegend_->setCaption(f.Protection_Active ? QStringLiteral("PROTECT") : Prot);
-    oper_->setColor(toColor(f.operLamp()));
-    tx_->setColor(toColor(f.txLamp()));
-    for (std::size_t i = 0; i < forward_.size(); ++i)
-        forward_[i]->setColor(toColor(f.forward[i]));
-    band_->setCaption(f.band);
-    gain_->setCaption(f.gain);
-    swrText_->setCaption(QStringLiteral("SWR"));
-    swr_->setCaption(f.swr);
-    voltage_->setCaption(f.voltage);
-    current_->setCaption(f.current);
-    temperature_->setCaption(f.temperature);
-    for (QPushButton* b : {toggle_, gainDown_, gainUp_})
-        b->setEnabled(true);
+    display_.draw(f);
+    display_.protectionLegend->setCaption(f.Protection_Active ? QStringLiteral("PROTECT") : Prot);
 }
 
 } // namespace tarn::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/views.h"
+#include "ui/display.h"
 
 #include <QWidget>
 #include <array>
@@ -49,29 +50,12 @@ private:
     // The window as designed, then its load: blank display, operate key off, grey lamps. Each
     // opening starts from here, as if the widget were built afresh.
     void load();
-    void blankValues();
-    void greyLamps();
     void pressed(const QByteArray& frame);
 
     core::Panel* panel_ = nullptr;
     EscapePreview* escape_ = nullptr;
 
-    Box* lcd_ = nullptr;
-    PanelLabel* band_ = nullptr;
-    PanelLabel* gain_ = nullptr;
-    PanelLabel* swrText_ = nullptr;
-    PanelLabel* swr_ = nullptr;
-    PanelLabel* voltage_ = nullptr;
-    PanelLabel* current_ = nullptr;
-    PanelLabel* temperature_ = nullptr;
-    PanelLabel* noCommunication_ = nullptr;
-    PanelLabel* protectionLegend_ = nullptr;
-
-    Lamp* tx_ = nullptr;
-    Lamp* protection_ = nullptr;
-    Lamp* oper_ = nullptr;
-    std::array<Lamp*, 14> forward_{};
-
+    PanelDisplay display_;
     QPushButton* gainDown_ = nullptr;
     QPushButton* gainUp_ = nullptr;
     QPushButton* toggle_ = nullptr;
