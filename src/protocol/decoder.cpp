@@ -10,11 +10,11 @@ QString RxBytes::text(int slot) const {
     return byte ? QString::number(*byte) : QString();
 }
 
-DecodeResult Decode_Response(const QByteArray& chunk, RxBytes& rx, QString* echo) {
+namespace {
+
+DecodeResult decodeChunk(const QByteArray& chunk, RxBytes& rx, QString* echo) {
     DecodeResult result;
     const qsizetype n = chunk.size();
-    if (n == 0)
-        return result;
     if (echo)
         echo->append(QLatin1String("\r\n"));
     if (std::uint8_t(chunk[0]) != StartByte) {
@@ -41,8 +41,6 @@ DecodeResult Decode_Response(const QByteArray& chunk, RxBytes& rx, QString* echo
             appendHexByte(*echo, c);
     }
     result.bodyBytes = k;
-    if (echo)
-        keepLast(*echo, DecodedEchoLimit);
 
     if (n < 2) {
         result.kind = DecodeResult::Kind::Incomplete;
@@ -55,6 +53,20 @@ DecodeResult Decode_Response(const QByteArray& chunk, RxBytes& rx, QString* echo
         return result;
     }
     result.kind = k == RxBytes::Count ? DecodeResult::Kind::Status : DecodeResult::Kind::Incomplete;
+    return result;
+}
+
+} // namespace
+
+DecodeResult Decode_Response(const QByteArray& chunk, RxBytes& rx, QString* echo) {
+    if (chunk.isEmpty())
+        return {};
+    const DecodeResult result = decodeChunk(chunk, rx, echo);
+    // Cut on every path, not only after a whole frame: a line that never delivers one (a wrong
+    // baud rate, two answers in every read) would otherwise grow the box, and the cost of
+    // showing it, on every tick for as long as it lasts.
+    if (echo)
+        keepLast(*echo, DecodedEchoLimit);
     return result;
 }
 

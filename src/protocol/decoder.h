@@ -46,7 +46,8 @@ inline constexpr std::uint8_t FirmwareReportType = 0x05;
 
 // Treats one poll tick's chunk as one response frame: start byte checked, body unescaped into
 // the slots, end byte skipped unread. `echo` is the decoded-packets box text, or null while
-// the test space is hidden.
+// the test space is hidden; whatever the chunk, it holds at most DecodedEchoLimit characters
+// afterwards.
 //
 // A chunk that delivers fewer than eight body bytes still updates the slots it reaches, but it
 // never asks for a redraw: mixing its bytes with the previous frame's would show a state the

@@ -63,6 +63,10 @@ TEST(Decoder, WrongStartByteChangesNothingButTheLineBreak) {
     EXPECT_FALSE(r.drawStatus());
     EXPECT_EQ(echo, "\r\n");
     expectSlots(rx, {0x40, 0x32, 0x25, 0x0F, 0x8C, 0x78, 0x23, 0x00});
+    // Line breaks alone never grow the echo past what the box shows.
+    echo = QString(210, QLatin1Char('y'));
+    Decode_Response(bytes({0x0A}), rx, &echo);
+    EXPECT_EQ(echo, QString(208, QLatin1Char('y')) + "\r\n");
 }
 
 TEST(Decoder, TwoFramesInOneChunkKeepTheFirstAndSkipTheRedraw) {
@@ -73,8 +77,9 @@ TEST(Decoder, TwoFramesInOneChunkKeepTheFirstAndSkipTheRedraw) {
     EXPECT_EQ(r.kind, Kind::TooLong);
     EXPECT_FALSE(r.drawStatus());
     expectSlots(rx, {0x40, 0x32, 0x25, 0x0F, 0x8C, 0x78, 0x23, 0x00});
-    // The echo is not cut back on this path.
-    EXPECT_EQ(echo.size(), 500 + 2 + 24);
+    // Even a chunk that ends the decoder early leaves the echo cut back to what the box shows.
+    EXPECT_EQ(echo.size(), 210);
+    EXPECT_TRUE(echo.endsWith("xx\r\n40 32 25 0F 8C 78 23 00 "));
 }
 
 TEST(Decoder, ShortFrameUpdatesItsSlotsButNeverRedraws) {
