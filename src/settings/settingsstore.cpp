@@ -4,6 +4,7 @@
 #include "settings/numbers.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <algorithm>
@@ -86,6 +87,10 @@ bool SettingsStore::exeFolderWritable() const {
         return false;
     const QFileInfo file(exeFilePath());
     if (file.exists() && (!file.isFile() || !file.isWritable()))
+        return false;
+    // A file we cannot read would be replaced by one holding only our keys, and whatever else
+    // it held would be gone. Asking the file itself counts for every reason it may refuse.
+    if (file.exists() && !QFile(exeFilePath()).open(QIODevice::ReadOnly))
         return false;
     // Permission bits do not tell the whole story (Windows ACLs, read-only mounts), and a save
     // needs to create its temporary file here, so try exactly that.
