@@ -42,7 +42,7 @@ polls=$(grep -c 'RX FB 0C 0C FE' "$work/sim.log" || true)
 kill -TERM $app
 wait $app || true
 sleep 0.3
-tail -n1 "$work/sim.log" | grep -q 'RX FB 03 02 05 FE' || fail "no force standby at exit"
+grep ' RX ' "$work/sim.log" | tail -n1 | grep -q 'RX FB 03 02 05 FE' || fail "force standby was not the last frame received"
 [ -e "$work/root/usr/bin/tarn-vq4400.ini" ] && fail "settings written beside the installed executable"
 grep -q '^Force_STBY=Yes' "$config/tarn-vq4400/tarn-vq4400.ini" || fail "settings not saved per user"
 echo "package $deb: installed panel polled ($polls polls), stopped cleanly, saved per user"
