@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when they are missing.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev)
+# dpkg-dev and file build the Debian package that the tests install.
+packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev dpkg-dev file)
 
 missing=()
 for p in "${packages[@]}"; do
