@@ -6,15 +6,21 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+passed() { sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1; }
+
 echo "== tests"
-(cd build && ctest --output-on-failure -j2 --timeout 600)
+(cd build && ctest --output-on-failure -j2 --timeout 600) | tee "$log"
+total=$(passed)
 
 echo "== unit tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON \
   -DTARN_BUILD_APP=OFF -DTARN_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j2
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --output-on-failure -j2 --timeout 600)
+  ctest --output-on-failure -j2 --timeout 600) | tee "$log"
+total=$((total + $(passed)))
 
 if command -v clang++ >/dev/null; then
   echo "== fuzzing targets over their corpora"
@@ -26,7 +32,9 @@ if command -v clang++ >/dev/null; then
     cp fuzz/corpus/$target/* "$corpus"/
     build-fuzz/fuzz/fuzz_$target -max_total_time=20 -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
     rm -rf "$corpus"
+    total=$((total + 1))
   done
 else
   echo "== clang not installed: fuzzing targets skipped"
 fi
+echo "tests: $total passed, 0 failed"
