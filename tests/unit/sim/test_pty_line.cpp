@@ -61,7 +61,7 @@ TEST(PtyLine, PollIsAnsweredWithAStatusFrame) {
     QCoreApplication app(argc, argv);
 
     RunningSimulator sim;
-    sim.process.start(QStringLiteral(TARN_SIM_EXECUTABLE),
+    sim.process.start(QStringLiteral(TARN_SIM_PATH),
                       {QStringLiteral("--firmware"), QStringLiteral("3.10")});
     ASSERT_TRUE(sim.process.waitForStarted(GenerousMs)) << sim.process.errorString().toStdString();
 
