@@ -15,7 +15,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 dpkg-deb --info "$deb" | grep -q "Depends:.*libqt6serialport6" || fail "no Qt dependencies in the package"
 dpkg -x "$deb" "$work/root"
 for f in usr/bin/tarn-vq4400 usr/bin/tarn-vq4400-sim usr/share/applications/tarn-vq4400.desktop \
-         usr/share/icons/hicolor/scalable/apps/tarn-vq4400.svg; do
+         usr/share/icons/hicolor/scalable/apps/tarn-vq4400.svg usr/share/doc/tarn-vq4400/guide.html; do
   [ -e "$work/root/$f" ] || fail "$f missing from the package"
 done
 grep -q "^Exec=tarn-vq4400$" "$work/root/usr/share/applications/tarn-vq4400.desktop" || fail "desktop entry"
