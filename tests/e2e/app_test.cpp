@@ -5,24 +5,12 @@
 #include "support/simprocess.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace tarn::testing;
 
 namespace {
-QList<QByteArray> receivedFrames(const QByteArray& log) {
-    QList<QByteArray> frames;
-    static const QRegularExpression rx(R"(^\s*[\d.]+ RX ((?:[0-9A-F]{2} ?)+))");
-    for (const QByteArray& line : log.split('\n')) {
-        const auto m = rx.match(QString::fromLatin1(line));
-        if (m.hasMatch())
-            frames << m.captured(1).trimmed().toLatin1();
-    }
-    return frames;
-}
-
 QStringList iniLines(const QByteArray& ini) {
     QStringList keys;
     for (const QString& line : QString::fromUtf8(ini).split('\n', Qt::SkipEmptyParts))
@@ -39,7 +27,7 @@ protected:
                      "[Ports]\nCOM1=" + sim.endpoint().toUtf8() + "\n");
         ASSERT_TRUE(app.start());
     }
-    int polls() const { return int(receivedFrames(sim.log()).count("FB 0C 0C FE")); }
+    int polls() const { return int(sim.receivedFrames().count("FB 0C 0C FE")); }
 
     QTemporaryDir dir;
     SimProcess sim{{}};
@@ -62,8 +50,8 @@ TEST_F(AppAgainstSim, TerminationSendsForceStandbyLastAndSaves) {
     startWith("");
     ASSERT_TRUE(waitUntil([&] { return polls() >= 3; }, 5000));
     ASSERT_TRUE(app.terminate());
-    waitUntil([&] { return receivedFrames(sim.log()).contains("FB 03 02 05 FE"); }, 2000);
-    const auto frames = receivedFrames(sim.log());
+    waitUntil([&] { return sim.receivedFrames().contains("FB 03 02 05 FE"); }, 2000);
+    const auto frames = sim.receivedFrames();
     ASSERT_FALSE(frames.isEmpty());
     EXPECT_EQ(frames.last(), "FB 03 02 05 FE");
     EXPECT_EQ(frames.count("FB 03 02 05 FE"), 1);
@@ -78,7 +66,7 @@ TEST_F(AppAgainstSim, ForceStandbyOffSendsNothingAtExit) {
     ASSERT_TRUE(waitUntil([&] { return polls() >= 3; }, 5000));
     ASSERT_TRUE(app.terminate());
     EXPECT_TRUE(waitUntil([&] { return app.ini().contains("Size="); }, 2000));
-    EXPECT_FALSE(receivedFrames(sim.log()).contains("FB 03 02 05 FE"));
+    EXPECT_FALSE(sim.receivedFrames().contains("FB 03 02 05 FE"));
     EXPECT_TRUE(app.ini().contains("Force_STBY=No"));
 }
 

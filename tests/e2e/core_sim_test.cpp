@@ -2,6 +2,7 @@
 // time. Bounds are generous: these check counts within ranges, never exact times.
 
 #include "serial/comport.h"
+#include "serial/seriallink.h"
 #include "support/panelrig.h"
 #include "support/simprocess.h"
 
@@ -144,6 +145,21 @@ TEST_F(CoreAgainstSim, NetworkPortServerWorksAndIsRecovered) {
     EXPECT_TRUE(waitUntil([&] { return port.isOpen() && !panel.isReopening(); }, 5000));
     EXPECT_TRUE(drawsGrowWithin(3000));
     expectOnlyStatesTheSimulatorSent();
+}
+
+TEST_F(CoreAgainstSim, BootloaderStartIsTheLastFrameAndFreesThePort) {
+    start({});
+    ASSERT_TRUE(drawsGrowWithin(2000));
+    ASSERT_TRUE(panel.startBootloader());
+    EXPECT_FALSE(port.isOpen());
+    runFor(300); // long enough for any stray poll to have arrived
+    const auto frames = sim->receivedFrames();
+    ASSERT_FALSE(frames.isEmpty());
+    EXPECT_EQ(frames.last(), "FB 03 09 0C FE");
+    EXPECT_EQ(frames.count("FB 03 09 0C FE"), 1);
+    // The bootloader client can now take the line.
+    serial::SerialDeviceLink client(sim->endpoint());
+    EXPECT_TRUE(client.open(serial::LineSettings{}));
 }
 
 TEST_F(CoreAgainstSim, FastPollingKeepsUp) {

@@ -94,7 +94,7 @@ TEST(SoakApp, SurvivesRandomLineFaultsAndEndsCleanly) {
 
     ASSERT_TRUE(app.terminate()) << "no clean end on SIGTERM";
     waitUntil([&] { return good->log().contains("RX FB 03 02 05 FE"); }, 2000);
-    const QList<QByteArray> frames = receivedFrames(good->log());
+    const QList<QByteArray> frames = good->receivedFrames();
     ASSERT_FALSE(frames.isEmpty());
     EXPECT_EQ(frames.last(), "FB 03 02 05 FE");
     EXPECT_EQ(frames.count("FB 03 02 05 FE"), 1);

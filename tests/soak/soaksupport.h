@@ -57,18 +57,6 @@ private:
     int count_ = 0;
 };
 
-// Every frame the simulator received, as "FB 0C 0C FE".
-inline QList<QByteArray> receivedFrames(const QByteArray& log) {
-    QList<QByteArray> frames;
-    static const QRegularExpression rx(QStringLiteral(R"(^\s*[\d.]+ RX ((?:[0-9A-F]{2} ?)+))"));
-    for (const QByteArray& line : log.split('\n')) {
-        const auto m = rx.match(QString::fromLatin1(line));
-        if (m.hasMatch())
-            frames << m.captured(1).trimmed().toLatin1();
-    }
-    return frames;
-}
-
 // How often the simulator switched to each fault mode ("normal", "silence", ...).
 inline QMap<QString, int> faultPhases(const QByteArray& log) {
     QMap<QString, int> phases;

@@ -77,6 +77,18 @@ public:
         return bodies;
     }
     QByteArray log() const { return log_; }
+    // Every frame the simulator received, as "FB 0C 0C FE".
+    QList<QByteArray> receivedFrames() const { return receivedFramesIn(log_); }
+    static QList<QByteArray> receivedFramesIn(const QByteArray& log) {
+        QList<QByteArray> frames;
+        static const QRegularExpression rx(R"(^\s*[\d.]+ RX ((?:[0-9A-F]{2} ?)+))");
+        for (const QByteArray& line : log.split('\n')) {
+            const auto m = rx.match(QString::fromLatin1(line));
+            if (m.hasMatch())
+                frames << m.captured(1).trimmed().toLatin1();
+        }
+        return frames;
+    }
 
 private:
     QProcess process_;
