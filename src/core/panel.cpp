@@ -394,7 +394,12 @@ bool Panel::startBootloader() {
 void Panel::shutdownPort() {
     if (state_.settings.Force_STBY == QLatin1String("Yes") && port_.isOpen())
         port_.write(state_.frames.Cmd_Force_STBY);
-    Save_All_to_ini_file();
+    // No message box here: shutdown also runs for a kill or a logout, with nobody to close
+    // the box, and a box left open would keep the panel from ever ending.
+    state_.settings.Ports = state_.ports.entries();
+    if (!store_.Save_All_to_ini_file(state_.settings, views_.placement))
+        qWarning("tarn-vq4400: the settings could not be saved to %s",
+                 qPrintable(store_.writePath()));
     if (port_.isOpen())
         port_.close();
     markClosed();

@@ -1,5 +1,7 @@
 #include "panelfixture.h"
 
+#include <QDir>
+
 using namespace tarn;
 using namespace tarn::testing;
 
@@ -225,4 +227,22 @@ TEST_F(PollTest, DialogChoicesApplyAndSave) {
     panel.applyBaudRate(std::nullopt);
     EXPECT_EQ(port.events, (QList<QString>{"close", "settings 4800,n,8,1", "open 2"}));
     EXPECT_TRUE(iniText().contains("BaudRate= 4800"));
+}
+
+TEST_F(PollTest, ShutdownWithAnUnwritableSettingsFileNeverWaitsOnAMessage) {
+    openOn(2);
+    // Neither the file's place nor the per-user folder can take it now.
+    ASSERT_TRUE(QFile::remove(dir.path() + "/tarn-vq4400.ini"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("tarn-vq4400.ini"));
+    QFile blocker(dir.path() + "/user");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    panel.shutdownPort();
+    EXPECT_TRUE(op.messages.isEmpty());
+    EXPECT_EQ(port.events, (QList<QString>{"write FB 03 02 05 FE", "close"}));
+    EXPECT_FALSE(panel.Timer_Poll().isEnabled());
+
+    // Outside shutdown the operator is told.
+    panel.menuCom_Click(2);
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_TRUE(op.messages[0].text.startsWith("The settings could not be saved to "));
 }
