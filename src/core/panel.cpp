@@ -69,9 +69,13 @@ void Panel::Open_Com_Port() {
     markOpened(number);
 }
 
-void Panel::Change_Com_Port() {
+void Panel::uncheckComItems() {
     for (int i = 1; i <= PanelState::Max_Com_Port; ++i)
         views_.menu.setComItemChecked(i, false);
+}
+
+void Panel::Change_Com_Port() {
+    uncheckComItems();
     if (port_.isOpen())
         port_.close();
     markClosed();
@@ -108,8 +112,7 @@ void Panel::applyLineSettings(bool announce) {
     if (!port_.open()) {
         // The device vanished between close and open: say so, and keep the menu in step.
         markClosed();
-        for (int i = 1; i <= PanelState::Max_Com_Port; ++i)
-            views_.menu.setComItemChecked(i, false);
+        uncheckComItems();
         views_.menu.setCloseComPortEnabled(false);
         views_.operatorView.showMessage(QStringLiteral("The Com Port is not available"));
     }
@@ -224,10 +227,17 @@ bool Panel::sendCommand(const QByteArray& frame, bool reportClosed) {
 }
 
 bool Panel::Save_All_to_ini_file() {
+    return saveSettings(true);
+}
+
+bool Panel::saveSettings(bool tellOperator) {
     state_.settings.Ports = state_.ports.entries();
     const bool saved = store_.Save_All_to_ini_file(state_.settings, views_.placement);
     if (saved) {
         saveFailureShown_ = false;
+    } else if (!tellOperator) {
+        qWarning("tarn-vq4400: the settings could not be saved to %s",
+                 qPrintable(store_.writePath()));
     } else if (!saveFailureShown_) {
         saveFailureShown_ = true;
         views_.operatorView.showMessage(QStringLiteral("The settings could not be saved to ") +
@@ -396,10 +406,7 @@ void Panel::shutdownPort() {
         port_.write(state_.frames.Cmd_Force_STBY);
     // No message box here: shutdown also runs for a kill or a logout, with nobody to close
     // the box, and a box left open would keep the panel from ever ending.
-    state_.settings.Ports = state_.ports.entries();
-    if (!store_.Save_All_to_ini_file(state_.settings, views_.placement))
-        qWarning("tarn-vq4400: the settings could not be saved to %s",
-                 qPrintable(store_.writePath()));
+    saveSettings(false);
     if (port_.isOpen())
         port_.close();
     markClosed();

@@ -108,6 +108,9 @@ private:
     void markOpened(int number);
     void markClosed();
     void hideTestSpace(int height);
+    void uncheckComItems();
+    // A failure is shown to the operator when `tellOperator`, otherwise only logged.
+    bool saveSettings(bool tellOperator);
 
     PanelState& state_;
     serial::SerialPort& port_;
