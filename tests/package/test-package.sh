@@ -6,13 +6,18 @@ set -euo pipefail
 build=$1
 cd "$build"
 cpack -G DEB >/dev/null
-deb=$(ls -t tarn-vq4400_*.deb | head -n1)
+# No pipeline ends in `head` or `grep -q` here: under pipefail the writer they stop reading
+# from dies of SIGPIPE and fails the pipeline although the match was there.
+debs=(tarn-vq4400_*.deb)
+deb=${debs[-1]}
 work=$(mktemp -d)
 chmod 755 "$work"
+app="" sim=""
 trap 'kill $app $sim 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-dpkg-deb --info "$deb" | grep -q "Depends:.*libqt6serialport6" || fail "no Qt dependencies in the package"
+info=$(dpkg-deb --info "$deb")
+grep -q "Depends:.*libqt6serialport6" <<<"$info" || fail "no Qt dependencies in the package"
 dpkg -x "$deb" "$work/root"
 for f in usr/bin/tarn-vq4400 usr/bin/tarn-vq4400-sim usr/share/applications/tarn-vq4400.desktop \
          usr/share/icons/hicolor/scalable/apps/tarn-vq4400.svg usr/share/doc/tarn-vq4400/guide.html; do
@@ -23,7 +28,7 @@ grep -q "^Exec=tarn-vq4400$" "$work/root/usr/share/applications/tarn-vq4400.desk
 "$work/root/usr/bin/tarn-vq4400-sim" --tcp 0 --log >"$work/sim.out" 2>"$work/sim.log" </dev/null &
 sim=$!
 for _ in $(seq 50); do grep -q '^TCP ' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
-endpoint=$(sed -n 's/^TCP //p' "$work/sim.out" | head -n1)
+endpoint=$(sed -n 's/^TCP //p;T;q' "$work/sim.out")
 [ -n "$endpoint" ] || fail "simulator did not start"
 
 config="$work/config"
@@ -42,7 +47,8 @@ polls=$(grep -c 'RX FB 0C 0C FE' "$work/sim.log" || true)
 kill -TERM $app
 wait $app || true
 sleep 0.3
-grep ' RX ' "$work/sim.log" | tail -n1 | grep -q 'RX FB 03 02 05 FE' || fail "force standby was not the last frame received"
+last_rx=$(grep ' RX ' "$work/sim.log" || true)
+[[ ${last_rx##*$'\n'} == *'RX FB 03 02 05 FE'* ]] || fail "force standby was not the last frame received"
 [ -e "$work/root/usr/bin/tarn-vq4400.ini" ] && fail "settings written beside the installed executable"
 grep -q '^Force_STBY=Yes' "$config/tarn-vq4400/tarn-vq4400.ini" || fail "settings not saved per user"
 echo "package $deb: installed panel polled ($polls polls), stopped cleanly, saved per user"
