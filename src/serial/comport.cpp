@@ -18,6 +18,10 @@ std::unique_ptr<Link> makeLink(const QString& device) {
     return std::make_unique<SerialDeviceLink>(device);
 }
 
+bool ComPort::isNetwork(int number) const {
+    return PortMap::isTcp(map_.deviceFor(number));
+}
+
 bool ComPort::setPortNumber(int number) {
     if (number < 1 || number > PortMap::MaxNumber)
         return false;

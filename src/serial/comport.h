@@ -26,6 +26,10 @@ public:
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
     QString deviceName(int number) const override { return map_.deviceFor(number); }
+    qint64 bytesPending() const override { return isOpen() ? link_->bytesPending() : 0; }
+    bool isConnecting() const override { return link_ && link_->isConnecting(); }
+    bool isNetwork(int number) const override;
+    QString errorString() const override { return link_ ? link_->errorString() : QString(); }
 
 private:
     const PortMap& map_;

@@ -18,6 +18,11 @@ public:
     QList<QByteArray> writes;
     QList<QString> events; // "open 3", "close", "write FB 0C 0C FE", "settings 9600,n,8,1"
     bool failWrites = false;
+    // Bytes that stay in the send queue, as when the peer stops reading.
+    qint64 stalledBytes = 0;
+    bool connecting = false;
+    QSet<int> network;
+    QString error;
     bool failClose = false;
     int openCalls = 0;
 
@@ -37,6 +42,10 @@ public:
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
     QString deviceName(int number) const override { return devices.value(number); }
+    qint64 bytesPending() const override { return stalledBytes; }
+    bool isConnecting() const override { return connecting; }
+    bool isNetwork(int number) const override { return network.contains(number); }
+    QString errorString() const override { return error; }
 
 private:
     int number_ = 1;

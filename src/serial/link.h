@@ -18,6 +18,9 @@ public:
     virtual bool write(const QByteArray& bytes) = 0;
     virtual QByteArray readAll() = 0;
     virtual QString errorString() const = 0;
+    // See SerialPort::bytesPending and SerialPort::isConnecting.
+    virtual qint64 bytesPending() const = 0;
+    virtual bool isConnecting() const { return false; }
 };
 
 // How long a close waits for written bytes to leave, so a frame written just before it (the

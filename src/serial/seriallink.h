@@ -19,6 +19,7 @@ public:
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
     QString errorString() const override { return port_.errorString(); }
+    qint64 bytesPending() const override { return port_.bytesToWrite(); }
 
 private:
     void onError(QSerialPort::SerialPortError error);

@@ -9,6 +9,8 @@ namespace tarn::serial {
 // read. Every operation reports success instead of throwing; callers remember failures.
 class SerialPort {
 public:
+    static constexpr qint64 ReceiveLimit = 64 * 1024;
+
     virtual ~SerialPort() = default;
 
     // Takes effect at the next open. A number the port cannot stand for (0, negative, too
@@ -27,8 +29,22 @@ public:
     virtual bool close() = 0;
     // Queues one whole frame; false when the bytes cannot be queued.
     virtual bool write(const QByteArray& bytes) = 0;
-    // Returns and removes everything received so far (empty when nothing came).
+    // Returns and removes what was received since the last call (empty when nothing came). A
+    // peer that floods cannot grow memory: only the newest ReceiveLimit bytes are kept.
     virtual QByteArray readAll() = 0;
+
+    // Bytes written but not yet gone from this computer: the port's own buffer plus the
+    // system's send queue (serial driver or socket). A peer that stops reading shows here
+    // long before a write fails.
+    virtual qint64 bytesPending() const = 0;
+    // True while a network connection is being made. open() never waits on the network: it
+    // starts the connection and returns false; a later open() returns true once it is made.
+    virtual bool isConnecting() const { return false; }
+    // Whether `number` stands for a network port server rather than a local device.
+    virtual bool isNetwork(int number) const = 0;
+    // The last failure as the system or the peer put it ("Permission denied", "Connection
+    // refused", "certificate does not verify"), empty when there was none.
+    virtual QString errorString() const = 0;
 
     // What the port number stands for, for the COM menu ("/dev/ttyUSB0", "tcp://host:4001").
     virtual QString deviceName(int number) const = 0;

@@ -20,6 +20,7 @@ public:
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
     QString errorString() const override { return socket_.errorString(); }
+    qint64 bytesPending() const override { return socket_.bytesToWrite(); }
 
     // A connection attempt blocks the caller at most this long; an attempt still under way
     // is picked up by the next open() instead of starting over.
