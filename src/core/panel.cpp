@@ -128,6 +128,9 @@ void Panel::markOpened(int number) {
 }
 
 void Panel::markClosed() {
+    if (openNumber_ != 0)
+        for (auto* listener : listeners_)
+            listener->lineSilent();
     openNumber_ = 0;
     lost_ = false;
     timerReopen_.setEnabled(false);
@@ -197,6 +200,8 @@ void Panel::Decode_Response() {
 }
 
 void Panel::Update_Status_Display() {
+    for (auto* listener : listeners_)
+        listener->statusDecoded(state_.Rx_Byte);
     const auto fields = protocol::statusFields(state_.Rx_Byte);
     if (views_.tiny.isShown())
         views_.tiny.drawStatus(fields);
@@ -205,6 +210,8 @@ void Panel::Update_Status_Display() {
 }
 
 void Panel::Timer_Connection_Timeout_Timer() {
+    for (auto* listener : listeners_)
+        listener->lineSilent();
     if (views_.tiny.isShown())
         views_.tiny.showNoCommunication();
     else

@@ -2,11 +2,13 @@
 
 #include "core/classictimer.h"
 #include "core/panelstate.h"
+#include "core/statuslistener.h"
 #include "core/views.h"
 #include "serial/portmap.h"
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace tarn::serial {
 class SerialPort;
@@ -38,6 +40,9 @@ public:
 
     // The serial devices the system reports; start-up gives new ones COM numbers.
     std::function<QList<serial::DetectedDevice>()> detectDevices;
+
+    // Listeners outlive the panel.
+    void addStatusListener(StatusListener& listener) { listeners_.push_back(&listener); }
 
     PanelState& state() { return state_; }
     serial::SerialPort& port() { return port_; }
@@ -121,6 +126,7 @@ private:
     ClassicTimer timerTimeout_;
     ClassicTimer timerReopen_;
 
+    std::vector<StatusListener*> listeners_;
     int openNumber_ = 0; // the number the last port operation opened, 0 when none
     bool lost_ = false;
     bool saveFailureShown_ = false;
