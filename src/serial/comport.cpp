@@ -3,6 +3,10 @@
 #include "serial/seriallink.h"
 #include "serial/tcplink.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+#include <algorithm>
+
 namespace tarn::serial {
 
 std::unique_ptr<Link> makeLink(const QString& device) {
@@ -16,6 +20,18 @@ std::unique_ptr<Link> makeLink(const QString& device) {
     if (device.isEmpty())
         return nullptr;
     return std::make_unique<SerialDeviceLink>(device);
+}
+
+bool ComPort::waitForWritten(int msecs) {
+    const QDeadlineTimer deadline(msecs);
+    while (isOpen() && link_->bytesPending() > 0) {
+        if (deadline.hasExpired())
+            return false;
+        // Moves the port's own buffer into the system; the system's queue drains by itself.
+        if (!link_->waitForBytesWritten(int(std::min<qint64>(deadline.remainingTime(), 20))))
+            QThread::msleep(2);
+    }
+    return isOpen();
 }
 
 bool ComPort::isNetwork(int number) const {

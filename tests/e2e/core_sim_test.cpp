@@ -79,10 +79,10 @@ TEST_F(CoreAgainstSim, CommandsChangeWhatTheNextStatusShows) {
     start({});
     ASSERT_TRUE(drawsGrowWithin(2000));
     const int gain = main.display.last.Gain_Step;
-    ASSERT_TRUE(panel.sendCommand(state.frames.Cmd_Toggle_OPER_STBY, true));
+    ASSERT_TRUE(panel.sendCommand(tarn::protocol::Command::Toggle_OPER_STBY, true));
     EXPECT_TRUE(waitUntil([&] { return main.display.last.Operate; }, 2000));
     ASSERT_TRUE(
-        panel.sendCommand(gain < 8 ? state.frames.Cmd_Gain_Up : state.frames.Cmd_Gain_Down, true));
+        panel.sendCommand(gain < 8 ? tarn::protocol::Command::Gain_Up : tarn::protocol::Command::Gain_Down, true));
     EXPECT_TRUE(waitUntil(
         [&] { return main.display.last.Gain_Step == (gain < 8 ? gain + 1 : gain - 1); }, 2000));
     panel.shutdownPort();

@@ -124,7 +124,7 @@ TEST_F(LineFaults, DeviceVanishingDuringAWriteIsSurvivedAndRecovered) {
     // Nobody reads the far end, so the line fills up and the writes wait in the port; then the
     // device goes away under them.
     for (int i = 0; i < 40000; ++i)
-        ASSERT_TRUE(panel.sendCommand(state.frames.Cmd_Poll, true)) << "write " << i;
+        ASSERT_TRUE(panel.sendCommand(tarn::protocol::Command::Poll, true)) << "write " << i;
     line.hangUp();
     QFile::remove(link);
     EXPECT_TRUE(waitUntil([&] { return panel.isReopening(); }, 3000));
