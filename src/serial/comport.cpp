@@ -10,12 +10,11 @@
 namespace tarn::serial {
 
 std::unique_ptr<Link> makeLink(const QString& device) {
-    if (PortMap::isTcp(device)) {
-        QString host;
-        quint16 port = 0;
-        if (!PortMap::parseTcp(device, &host, &port))
+    if (NetworkAddress::isNetwork(device)) {
+        const auto address = NetworkAddress::parse(device);
+        if (!address)
             return nullptr;
-        return std::make_unique<TcpLink>(host, port);
+        return std::make_unique<TcpLink>(address->host, address->port);
     }
     if (device.isEmpty())
         return nullptr;
@@ -35,7 +34,15 @@ bool ComPort::waitForWritten(int msecs) {
 }
 
 bool ComPort::isNetwork(int number) const {
-    return PortMap::isTcp(map_.deviceFor(number));
+    return NetworkAddress::isNetwork(map_.deviceFor(number));
+}
+
+QString ComPort::deviceName(int number) const {
+    return NetworkAddress::shortName(map_.deviceFor(number));
+}
+
+QString ComPort::errorString() const {
+    return link_ ? link_->errorString() : error_;
 }
 
 bool ComPort::setPortNumber(int number) {
@@ -61,7 +68,14 @@ bool ComPort::open() {
         link_ = makeLink(device);
         linkDevice_ = device;
     }
-    return link_ && link_->open(settings_);
+    if (!link_) {
+        error_ = device.isEmpty()
+                     ? QStringLiteral("COM%1 stands for no device").arg(number_)
+                     : QStringLiteral("\"%1\" is not a device or a port server address")
+                           .arg(NetworkAddress::shortName(device));
+        return false;
+    }
+    return link_->open(settings_);
 }
 
 bool ComPort::close() {

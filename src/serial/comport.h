@@ -25,12 +25,12 @@ public:
     bool close() override;
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
-    QString deviceName(int number) const override { return map_.deviceFor(number); }
+    QString deviceName(int number) const override;
     qint64 bytesPending() const override { return isOpen() ? link_->bytesPending() : 0; }
     bool isConnecting() const override { return link_ && link_->isConnecting(); }
     bool isNetwork(int number) const override;
     bool waitForWritten(int msecs) override;
-    QString errorString() const override { return link_ ? link_->errorString() : QString(); }
+    QString errorString() const override;
 
 private:
     const PortMap& map_;
@@ -38,6 +38,7 @@ private:
     LineSettings settings_;
     QString linkDevice_;
     std::unique_ptr<Link> link_;
+    QString error_;
 };
 
 } // namespace tarn::serial

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QUrl>
+#include <QUrlQuery>
 #include <algorithm>
 
 namespace tarn::serial {
@@ -31,7 +32,7 @@ QString PortMap::deviceFor(int number) const {
 QList<int> PortMap::assignDetected(const QList<DetectedDevice>& devices) {
     QStringList named;
     for (const QString& device : std::as_const(entries_))
-        if (!isTcp(device))
+        if (!isNetwork(device))
             named << canonical(device);
 
     QList<DetectedDevice> fresh;
@@ -79,19 +80,47 @@ QList<DetectedDevice> PortMap::detectDevices() {
     return out;
 }
 
-bool PortMap::isTcp(const QString& device) {
-    return device.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive);
+namespace {
+QString schemeOf(const QString& device) {
+    const qsizetype colon = device.indexOf(QLatin1String("://"));
+    return colon > 0 ? device.left(colon).trimmed().toLower() : QString();
 }
 
-bool PortMap::parseTcp(const QString& device, QString* host, quint16* port) {
-    if (!isTcp(device))
-        return false;
+// "~/x" is the user's home: the key files usually live there.
+QString expandedPath(const QString& path) {
+    if (path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    return path;
+}
+} // namespace
+
+bool NetworkAddress::isNetwork(const QString& device) {
+    static const QStringList schemes = {"tcp", "tls", "rfc2217", "rfc2217+tls"};
+    return schemes.contains(schemeOf(device));
+}
+
+std::optional<NetworkAddress> NetworkAddress::parse(const QString& device) {
+    if (!isNetwork(device))
+        return std::nullopt;
     const QUrl url(device.trimmed());
     if (!url.isValid() || url.host().isEmpty() || url.port() <= 0)
-        return false;
-    *host = url.host();
-    *port = quint16(url.port());
-    return true;
+        return std::nullopt;
+    NetworkAddress a;
+    const QString scheme = schemeOf(device);
+    a.host = url.host();
+    a.port = quint16(url.port());
+    a.telnet = scheme.startsWith(QLatin1String("rfc2217"));
+    a.tls = scheme.endsWith(QLatin1String("tls"));
+    const QUrlQuery query(url);
+    a.caFile = expandedPath(query.queryItemValue("ca", QUrl::FullyDecoded));
+    a.certFile = expandedPath(query.queryItemValue("cert", QUrl::FullyDecoded));
+    a.keyFile = expandedPath(query.queryItemValue("key", QUrl::FullyDecoded));
+    return a;
+}
+
+QString NetworkAddress::shortName(const QString& device) {
+    const qsizetype query = device.indexOf(QLatin1Char('?'));
+    return (query < 0 ? device : device.left(query)).trimmed();
 }
 
 } // namespace tarn::serial

@@ -3,8 +3,34 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <optional>
 
 namespace tarn::serial {
+
+// A network port server as a [Ports] value names it:
+//   tcp://host:port             raw TCP, the socket's bytes are the line's bytes
+//   rfc2217://host:port         telnet with the COM-PORT-OPTION, which sets the far line
+//   tls://host:port             raw TCP inside TLS
+//   rfc2217+tls://host:port     RFC 2217 inside TLS
+// TLS takes its files from the query: ca= the certificate (or authority) the server's
+// certificate must verify against (the system's authorities when absent), cert= and key= a
+// client certificate and its private key for servers that ask for one.
+//   rfc2217+tls://amp.example.net:3001?ca=/etc/tarn/amp.crt&cert=~/.tarn/me.crt&key=~/.tarn/me.key
+struct NetworkAddress {
+    QString host;
+    quint16 port = 0;
+    bool telnet = false;
+    bool tls = false;
+    QString caFile;
+    QString certFile;
+    QString keyFile;
+
+    static bool isNetwork(const QString& device);
+    // Nothing when the value is not a usable network address.
+    static std::optional<NetworkAddress> parse(const QString& device);
+    // scheme://host:port, for menus and messages: the file paths stay out.
+    static QString shortName(const QString& device);
+};
 
 // A serial device the system reports, with its stable name when it has one.
 struct DetectedDevice {
@@ -37,8 +63,7 @@ public:
     // The serial devices this system reports, with their /dev/serial/by-id names.
     static QList<DetectedDevice> detectDevices();
 
-    static bool isTcp(const QString& device);
-    static bool parseTcp(const QString& device, QString* host, quint16* port);
+    static bool isNetwork(const QString& device) { return NetworkAddress::isNetwork(device); }
 
 private:
     QMap<int, QString> entries_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/link.h"
+#include "serial/receivebuffer.h"
 
 #include <QSerialPort>
 
@@ -19,13 +20,15 @@ public:
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
     bool waitForBytesWritten(int msecs) override { return port_.waitForBytesWritten(msecs); }
-    QString errorString() const override { return port_.errorString(); }
-    qint64 bytesPending() const override { return port_.bytesToWrite(); }
+    QString errorString() const override { return error_; }
+    qint64 bytesPending() const override;
 
 private:
     void onError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
+    ReceiveBuffer received_;
+    QString error_;
 };
 
 } // namespace tarn::serial

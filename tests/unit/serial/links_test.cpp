@@ -1,11 +1,13 @@
 // The real port implementations against a pseudo-terminal and a loopback listener.
 
 #include "serial/comport.h"
+#include "serial/outputqueue.h"
 #include "serial/seriallink.h"
 #include "serial/tcplink.h"
 #include "support/pty.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -20,6 +22,11 @@ using tarn::testing::waitUntil;
 namespace {
 const QByteArray pollFrame = QByteArray::fromHex("FB0C0CFE");
 const QByteArray forceStandby = QByteArray::fromHex("FB030205FE");
+
+// A network link reports open only once its connection is made.
+bool openSoon(Link& link) {
+    return waitUntil([&] { return link.open(LineSettings{}); }, 5000);
+}
 
 QByteArray readAtLeast(Link& link, qsizetype count) {
     QByteArray got;
@@ -102,6 +109,25 @@ TEST_F(SerialLinkTest, PortThatWentAwayClosesItselfAndReopensWhenBack) {
     EXPECT_EQ(back.receive(4), pollFrame);
 }
 
+TEST_F(SerialLinkTest, StalledLineShowsAsPendingBytesUntilTheFarEndReads) {
+    ASSERT_TRUE(pty.ok());
+    SerialDeviceLink link(pty.path());
+    ASSERT_TRUE(link.open(LineSettings{}));
+    const QByteArray block(16 * 1024, 'x');
+    bool stalled = false;
+    for (int i = 0; i < 256 && !stalled; ++i) {
+        ASSERT_TRUE(link.write(block));
+        stalled = !waitUntil([&] { return link.bytesPending() == 0; }, 200);
+    }
+    ASSERT_TRUE(stalled);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            pty.receive(1 << 20, 10);
+            return link.bytesPending() == 0;
+        },
+        10000));
+}
+
 class TcpLinkTest : public ::testing::Test, private tarn::testing::WithApplication {
 protected:
     TcpLinkTest() {
@@ -124,7 +150,7 @@ protected:
 
 TEST_F(TcpLinkTest, CarriesBytesBothWaysUnchanged) {
     TcpLink link("127.0.0.1", server.serverPort());
-    ASSERT_TRUE(link.open(LineSettings{}));
+    ASSERT_TRUE(openSoon(link));
     ASSERT_TRUE(waitUntil([&] { return peer != nullptr; }));
     ASSERT_TRUE(link.write(pollFrame));
     EXPECT_EQ(peerReceive(4), pollFrame);
@@ -135,17 +161,32 @@ TEST_F(TcpLinkTest, CarriesBytesBothWaysUnchanged) {
     EXPECT_EQ(readAtLeast(link, all.size()), all);
 }
 
-TEST_F(TcpLinkTest, RefusedServerFailsToOpen) {
+TEST_F(TcpLinkTest, RefusedServerFailsWithoutBlockingAndSaysWhy) {
     const quint16 port = server.serverPort();
     server.close();
-    TcpLink link("127.0.0.1", port);
-    EXPECT_FALSE(link.open(LineSettings{}));
-    EXPECT_FALSE(link.isOpen());
+    PortMap map({{5, QString("tcp://127.0.0.1:%1").arg(port)}});
+    ComPort com(map);
+    ASSERT_TRUE(com.setPortNumber(5));
+    EXPECT_TRUE(com.isNetwork(5));
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(com.open());
+    EXPECT_LT(clock.elapsed(), 250) << "open() must not wait for the network";
+    EXPECT_TRUE(com.isConnecting());
+
+    ASSERT_TRUE(waitUntil([&] { return !com.isConnecting(); }));
+    EXPECT_FALSE(com.open()) << "the failed attempt is reported once";
+    EXPECT_FALSE(com.isConnecting());
+    EXPECT_TRUE(com.errorString().contains("refused", Qt::CaseInsensitive))
+        << com.errorString().toStdString();
+    EXPECT_FALSE(com.open());
+    EXPECT_TRUE(com.isConnecting()) << "the next open() tries again";
 }
 
 TEST_F(TcpLinkTest, FrameWrittenJustBeforeCloseReachesTheServer) {
     TcpLink link("127.0.0.1", server.serverPort());
-    ASSERT_TRUE(link.open(LineSettings{}));
+    ASSERT_TRUE(openSoon(link));
     ASSERT_TRUE(link.write(forceStandby));
     link.close();
     EXPECT_EQ(peerReceive(5), forceStandby);
@@ -155,13 +196,75 @@ TEST_F(TcpLinkTest, ServerDroppingTheLineIsSeenAndReopenWorks) {
     PortMap map({{5, QString("tcp://127.0.0.1:%1").arg(server.serverPort())}});
     ComPort port(map);
     ASSERT_TRUE(port.setPortNumber(5));
-    ASSERT_TRUE(port.open());
+    ASSERT_TRUE(waitUntil([&] { return port.open(); }));
     ASSERT_TRUE(waitUntil([&] { return peer != nullptr; }));
     peer->close();
     EXPECT_TRUE(waitUntil([&] { return !port.isOpen(); }));
-    EXPECT_TRUE(port.open());
+    EXPECT_FALSE(port.errorString().isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return port.open(); }));
     ASSERT_TRUE(
         waitUntil([&] { return peer && peer->state() == QAbstractSocket::ConnectedState; }));
     ASSERT_TRUE(port.write(pollFrame));
     EXPECT_EQ(peerReceive(4), pollFrame);
+}
+
+// A peer that stops reading: the bytes pile up in this computer's send queue, where the
+// panel must see them before it writes the next poll.
+TEST_F(TcpLinkTest, StalledPeerShowsAsPendingBytesUntilItReadsAgain) {
+    server.pauseAccepting(); // the system completes the connection, nobody reads it
+    TcpLink link("127.0.0.1", server.serverPort());
+    ASSERT_TRUE(openSoon(link));
+    const QByteArray block(64 * 1024, 'x');
+    bool stalled = false;
+    for (int i = 0; i < 2048 && !stalled; ++i) {
+        ASSERT_TRUE(link.write(block));
+        stalled = !waitUntil([&] { return link.bytesPending() == 0; }, 200);
+    }
+    ASSERT_TRUE(stalled);
+
+    server.resumeAccepting();
+    ASSERT_TRUE(waitUntil([&] { return peer != nullptr; }));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            peer->readAll();
+            return link.bytesPending() == 0;
+        },
+        10000));
+}
+
+TEST_F(TcpLinkTest, SystemSendQueueCountsBytesTheSocketHandedOver) {
+    server.pauseAccepting();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    ASSERT_TRUE(waitUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    const QByteArray block(64 * 1024, 'x');
+    qint64 queued = 0;
+    for (int i = 0; i < 2048 && queued == 0; ++i) {
+        client.write(block);
+        if (!waitUntil([&] { return client.bytesToWrite() == 0; }, 200))
+            break; // the system took no more: its queue is full
+        queued = socketOutputQueue(client.socketDescriptor());
+    }
+    EXPECT_GT(queued, 0) << "bytes the peer did not take must count as not yet sent";
+}
+
+TEST_F(TcpLinkTest, FloodKeepsOnlyTheNewestBytesAndTheNextFrameGetsThrough) {
+    TcpLink link("127.0.0.1", server.serverPort());
+    ASSERT_TRUE(openSoon(link));
+    ASSERT_TRUE(waitUntil([&] { return peer != nullptr; }));
+    const QByteArray flood(1024 * 1024, char(0x55));
+    for (int i = 0; i < 16; ++i)
+        peer->write(flood);
+    const QByteArray status = QByteArray::fromHex("FB0100020304050607FE");
+    peer->write(status);
+    QByteArray last;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QByteArray got = link.readAll();
+            EXPECT_LE(got.size(), SerialPort::ReceiveLimit);
+            if (!got.isEmpty())
+                last = got;
+            return last.endsWith(status);
+        },
+        20000));
 }

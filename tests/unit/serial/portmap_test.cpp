@@ -8,19 +8,61 @@
 
 using namespace tarn::serial;
 
-TEST(PortMap, EntriesAndTcpAddresses) {
-    PortMap map({{2, "/dev/ttyS0"}, {5, "tcp://192.0.2.10:4001"}, {20, "/dev/ttyUSB9"}});
+TEST(PortMap, EntriesStandForTheirDevices) {
+    PortMap map({{2, "/dev/ttyS0"}, {20, "/dev/ttyUSB9"}});
     EXPECT_EQ(map.deviceFor(2), "/dev/ttyS0");
     EXPECT_EQ(map.deviceFor(20), "/dev/ttyUSB9");
     EXPECT_TRUE(map.deviceFor(0).isEmpty());
     EXPECT_TRUE(map.deviceFor(256).isEmpty());
-    QString host;
-    quint16 port = 0;
-    ASSERT_TRUE(PortMap::parseTcp(map.deviceFor(5), &host, &port));
-    EXPECT_EQ(host, "192.0.2.10");
-    EXPECT_EQ(port, 4001);
-    EXPECT_FALSE(PortMap::parseTcp("tcp://nohost", &host, &port));
-    EXPECT_FALSE(PortMap::parseTcp("/dev/ttyS0", &host, &port));
+}
+
+struct AddressRow {
+    const char* value;
+    bool valid;
+    const char* host;
+    int port;
+    bool telnet;
+    bool tls;
+};
+
+void PrintTo(const AddressRow& row, std::ostream* out) {
+    *out << row.value;
+}
+
+class NetworkAddresses : public ::testing::TestWithParam<AddressRow> {};
+
+TEST_P(NetworkAddresses, SchemeHostAndPort) {
+    const AddressRow row = GetParam();
+    const auto a = NetworkAddress::parse(row.value);
+    ASSERT_EQ(a.has_value(), row.valid) << row.value;
+    EXPECT_EQ(NetworkAddress::isNetwork(row.value), QString(row.value).contains("://"));
+    if (!a)
+        return;
+    EXPECT_EQ(a->host, row.host);
+    EXPECT_EQ(a->port, row.port);
+    EXPECT_EQ(a->telnet, row.telnet);
+    EXPECT_EQ(a->tls, row.tls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PortMap, NetworkAddresses,
+    ::testing::Values(AddressRow{"tcp://192.0.2.10:4001", true, "192.0.2.10", 4001, false, false},
+                      AddressRow{"TCP://amp.local:2000", true, "amp.local", 2000, false, false},
+                      AddressRow{"rfc2217://[::1]:3000", true, "::1", 3000, true, false},
+                      AddressRow{"tls://192.0.2.1:3001", true, "192.0.2.1", 3001, false, true},
+                      AddressRow{"rfc2217+tls://h:3002?ca=/x", true, "h", 3002, true, true},
+                      AddressRow{"tcp://nohost", false, "", 0, false, false},
+                      AddressRow{"rfc2217://:4000", false, "", 0, false, false},
+                      AddressRow{"/dev/ttyS0", false, "", 0, false, false}));
+
+TEST(PortMap, TlsFilesComeFromTheQueryAndStayOutOfTheShortName) {
+    const QString value = "rfc2217+tls://amp:3001?ca=/etc/amp%20ca.crt&cert=~/me.crt&key=/k/me.key";
+    const auto a = NetworkAddress::parse(value);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->caFile, "/etc/amp ca.crt");
+    EXPECT_EQ(a->certFile, QDir::homePath() + "/me.crt");
+    EXPECT_EQ(a->keyFile, "/k/me.key");
+    EXPECT_EQ(NetworkAddress::shortName(value), "rfc2217+tls://amp:3001");
 }
 
 TEST(PortMap, NewDevicesTakeTheLowestFreeNumbersStableNamesFirst) {
