@@ -108,6 +108,8 @@ void Panel::startup() {
     }
     applyLineSettings(true);
     Open_Com_Port();
+    if (const QString problem = store_.loadProblem(); !problem.isEmpty())
+        views_.operatorView.showMessage(problem, style::Exclamation);
 
     if (s.AlwaysOnTop == QLatin1String("Yes")) {
         w.setOnTop(true);

@@ -172,7 +172,8 @@ void PortSession::checkLine() {
     if (!waiting_ && !port_.isOpen()) {
         // The port closed itself under us (adapter pulled, port server gone).
         startWaiting(openNumber_);
-    } else if (waiting_ && port_.isConnecting() && port_.open()) {
+    } else if (waiting_ && port_.isOpen()) {
+        // A network connection made in the background: use it from this tick on.
         markOpened(openNumber_);
     }
 }

@@ -45,7 +45,7 @@ public:
     void Timer_Reopen_Timer();
 
     // Looks at the port once a tick: a line that closed under us becomes a waiting one, and a
-    // network connection under way is finished as soon as it is made.
+    // network connection made in the background is taken up at once.
     void checkLine();
 
     bool isOpen() const;

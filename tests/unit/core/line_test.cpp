@@ -165,6 +165,8 @@ TEST_F(LineTest, NetworkPortsAreListedWithoutConnecting) {
     panel.Open_Com_Port();
     EXPECT_TRUE(panel.isReopening());
     port.available.insert(6);
+    ASSERT_TRUE(port.open()); // the connection is made in the background
+    port.connecting = false;
     panel.Timer_Poll_Timer();
     EXPECT_TRUE(port.isOpen());
     EXPECT_EQ(polls(port), 1);
