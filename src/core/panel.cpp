@@ -266,7 +266,9 @@ bool Panel::shutdownPort() {
     bool delivered = true;
     // Force standby goes first: a slow disk or a kill during the save must not hold back the
     // one frame that makes the amplifier safe.
-    if (state_.settings.Force_STBY == QLatin1String("Yes") && port_.isOpen()) {
+    // A port the panel waits for counts as well: the amplifier is still out there, unsafe.
+    const bool due = port_.isOpen() || session_.isWaiting();
+    if (state_.settings.Force_STBY == QLatin1String("Yes") && due) {
         delivered =
             poller_.write(protocol::Command::Force_STBY) && waitUntilWritten(ForceStandbyWaitMs);
         if (!delivered)
