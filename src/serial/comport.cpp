@@ -8,7 +8,7 @@ namespace tarn::serial {
 std::unique_ptr<Link> makeLink(const QString& device) {
     if (NetworkAddress::isNetwork(device)) {
         const auto address = NetworkAddress::parse(device);
-        if (!address)
+        if (!address || address->tls || address->telnet)
             return nullptr;
         return std::make_unique<TcpLink>(address->host, address->port);
     }
