@@ -1,16 +1,16 @@
 #include "serial/comport.h"
 
+#include "serial/networklink.h"
 #include "serial/seriallink.h"
-#include "serial/tcplink.h"
 
 namespace tarn::serial {
 
 std::unique_ptr<Link> makeLink(const QString& device) {
     if (NetworkAddress::isNetwork(device)) {
         const auto address = NetworkAddress::parse(device);
-        if (!address || address->tls || address->telnet)
+        if (!address)
             return nullptr;
-        return std::make_unique<TcpLink>(address->host, address->port);
+        return std::make_unique<NetworkLink>(*address);
     }
     if (device.isEmpty())
         return nullptr;

@@ -1,9 +1,9 @@
 // The real port implementations against a pseudo-terminal and a loopback listener.
 
 #include "serial/comport.h"
+#include "serial/networklink.h"
 #include "serial/outputqueue.h"
 #include "serial/seriallink.h"
-#include "serial/tcplink.h"
 #include "support/pty.h"
 
 #include <QCoreApplication>
@@ -22,6 +22,13 @@ using tarn::testing::waitUntil;
 namespace {
 const QByteArray pollFrame = QByteArray::fromHex("FB0C0CFE");
 const QByteArray forceStandby = QByteArray::fromHex("FB030205FE");
+
+NetworkAddress rawAddress(quint16 port) {
+    NetworkAddress a;
+    a.host = "127.0.0.1";
+    a.port = port;
+    return a;
+}
 
 // A network link reports open only once its connection is made.
 bool openSoon(Link& link) {
@@ -149,7 +156,7 @@ protected:
 };
 
 TEST_F(TcpLinkTest, CarriesBytesBothWaysUnchanged) {
-    TcpLink link("127.0.0.1", server.serverPort());
+    NetworkLink link(rawAddress(server.serverPort()));
     ASSERT_TRUE(openSoon(link));
     ASSERT_TRUE(waitUntil([&] { return peer != nullptr; }));
     ASSERT_TRUE(link.write(pollFrame));
@@ -185,7 +192,7 @@ TEST_F(TcpLinkTest, RefusedServerFailsWithoutBlockingAndSaysWhy) {
 }
 
 TEST_F(TcpLinkTest, FrameWrittenJustBeforeCloseReachesTheServer) {
-    TcpLink link("127.0.0.1", server.serverPort());
+    NetworkLink link(rawAddress(server.serverPort()));
     ASSERT_TRUE(openSoon(link));
     ASSERT_TRUE(link.write(forceStandby));
     link.close();
@@ -212,7 +219,7 @@ TEST_F(TcpLinkTest, ServerDroppingTheLineIsSeenAndReopenWorks) {
 // panel must see them before it writes the next poll.
 TEST_F(TcpLinkTest, StalledPeerShowsAsPendingBytesUntilItReadsAgain) {
     server.pauseAccepting(); // the system completes the connection, nobody reads it
-    TcpLink link("127.0.0.1", server.serverPort());
+    NetworkLink link(rawAddress(server.serverPort()));
     ASSERT_TRUE(openSoon(link));
     const QByteArray block(64 * 1024, 'x');
     bool stalled = false;
@@ -249,7 +256,7 @@ TEST_F(TcpLinkTest, SystemSendQueueCountsBytesTheSocketHandedOver) {
 }
 
 TEST_F(TcpLinkTest, FloodKeepsOnlyTheNewestBytesAndTheNextFrameGetsThrough) {
-    TcpLink link("127.0.0.1", server.serverPort());
+    NetworkLink link(rawAddress(server.serverPort()));
     ASSERT_TRUE(openSoon(link));
     ASSERT_TRUE(waitUntil([&] { return peer != nullptr; }));
     const QByteArray flood(1024 * 1024, char(0x55));
