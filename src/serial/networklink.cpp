@@ -142,14 +142,14 @@ bool NetworkLink::configureTls() {
         return false;
     }
     if (!address_.certFile.isEmpty()) {
+        if (const QString problem = keyFileProblem(address_.keyFile); !problem.isEmpty()) {
+            error_ = problem;
+            return false;
+        }
         const QList<QSslCertificate> chain =
             QSslCertificate::fromPath(address_.certFile, QSsl::Pem);
         if (chain.isEmpty()) {
             error_ = QStringLiteral("No certificate in %1").arg(address_.certFile);
-            return false;
-        }
-        if (const QString problem = keyFileProblem(address_.keyFile); !problem.isEmpty()) {
-            error_ = problem;
             return false;
         }
         QFile keyFile(address_.keyFile);
@@ -269,13 +269,25 @@ void NetworkLink::onTimeout() {
 void NetworkLink::onSocketError() {
     if (phase_ != Phase::Connecting && phase_ != Phase::Open)
         return;
-    fail(tlsFailure_.isEmpty() ? QStringLiteral("%1: %2").arg(where(), socket_->errorString())
-                               : tlsFailure_);
+    if (!tlsFailure_.isEmpty())
+        fail(tlsFailure_);
+    else if (socket_->error() == QAbstractSocket::RemoteHostClosedError)
+        fail(QStringLiteral("%1: %2").arg(where(), closedReason()));
+    else
+        fail(QStringLiteral("%1: %2").arg(where(), socket_->errorString()));
 }
 
 void NetworkLink::onDisconnected() {
     if (phase_ == Phase::Connecting || phase_ == Phase::Open)
-        fail(QStringLiteral("%1: the port server closed the connection").arg(where()));
+        fail(QStringLiteral("%1: %2").arg(where(), closedReason()));
+}
+
+QString NetworkLink::closedReason() const {
+    // A server that wants a client certificate closes right after the handshake.
+    if (tls_ && streamReady_ && phase_ == Phase::Connecting && address_.certFile.isEmpty())
+        return QStringLiteral("the port server closed the connection; does it want a client "
+                              "certificate (cert= and key= in the address)?");
+    return QStringLiteral("the port server closed the connection");
 }
 
 // An attempt that fails is reported by the next open(); a link that was open reads as
@@ -289,7 +301,7 @@ void NetworkLink::fail(const QString& why) {
     if (wasOpen)
         qCWarning(lcSerial) << "connection lost:" << why;
     else
-        qCInfo(lcSerial) << "connection failed:" << why;
+        qCDebug(lcSerial) << "connection failed:" << why;
     socket_->abort();
 }
 

@@ -64,6 +64,7 @@ private:
     void becomeOpen();
     void fail(const QString& why);
     QString where() const;
+    QString closedReason() const;
 
     NetworkAddress address_;
     std::unique_ptr<QTcpSocket> socket_;
