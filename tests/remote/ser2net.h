@@ -77,6 +77,7 @@ public:
         process_.waitForFinished(2000);
     }
     bool running() const { return process_.state() == QProcess::Running; }
+    qint64 processId() const { return process_.processId(); }
     QByteArray output() { return process_.readAll(); }
 
 private:
