@@ -195,8 +195,14 @@ void NetworkLink::onStreamReady() {
         becomeOpen();
         return;
     }
-    send(control_.start() + control_.request(settings_));
+    send(control_.start());
+    requestSettings();
     checkControl();
+}
+
+void NetworkLink::requestSettings() {
+    requested_ = settings_;
+    send(control_.request(settings_));
 }
 
 void NetworkLink::becomeOpen() {
@@ -212,6 +218,14 @@ void NetworkLink::checkControl() {
     case ComPortControl::State::Negotiating:
         return;
     case ComPortControl::State::Ready:
+        // Settings changed while the server was still answering the previous ones: one
+        // round at a time, so an answer is never held against the wrong request.
+        if (!(requested_ == settings_)) {
+            requestSettings();
+            if (phase_ == Phase::Open)
+                timer_.start(AnswerTimeoutMs);
+            return;
+        }
         if (phase_ == Phase::Connecting)
             becomeOpen();
         else
@@ -307,12 +321,11 @@ void NetworkLink::fail(const QString& why) {
 
 bool NetworkLink::applySettings(const LineSettings& settings) {
     settings_ = settings;
-    if (!address_.telnet || phase_ != Phase::Open)
-        return true; // an attempt under way or the next one uses the new settings
-    const QByteArray request = control_.request(settings);
-    if (request.isEmpty())
+    // Before the stream is ready the next round of the attempt takes them; while a round is
+    // under way, its end does.
+    if (!address_.telnet || !streamReady_ || control_.state() != ComPortControl::State::Ready)
         return true;
-    send(request);
+    requestSettings();
     timer_.start(AnswerTimeoutMs);
     return true;
 }

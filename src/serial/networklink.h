@@ -60,6 +60,7 @@ private:
     void onReadyRead();
     void onTimeout();
     void checkControl();
+    void requestSettings();
     void send(const QByteArray& raw);
     void becomeOpen();
     void fail(const QString& why);
@@ -75,7 +76,8 @@ private:
     ReceiveBuffer received_;
     TelnetCodec telnet_;
     ComPortControl control_;
-    LineSettings settings_;
+    LineSettings settings_;  // what the far line should have
+    LineSettings requested_; // what the server was last asked for
     bool streamReady_ = false;
     QString error_;
     Phase phase_ = Phase::Idle;

@@ -293,3 +293,17 @@ TEST_F(NetworkLinkTest, PrivateKeyOthersCanReadIsRefusedBeforeAnyConnection) {
     EXPECT_FALSE(link.isConnecting());
     EXPECT_TRUE(link.errorString().contains("other users")) << link.errorString().toStdString();
 }
+
+TEST_F(NetworkLinkTest, PortServerRefusingLineControlIsAFailedOpenThatSaysWhy) {
+    NetworkAddress a = rawAddress(server.serverPort());
+    a.telnet = true;
+    NetworkLink link(a);
+    EXPECT_FALSE(link.open(LineSettings{}));
+    ASSERT_TRUE(waitUntil([&] { return peer != nullptr; }));
+    const char dont[] = {char(0xFF), char(0xFE), char(44)}; // DONT COM-PORT-OPTION
+    peer->write(dont, sizeof dont);
+    ASSERT_TRUE(waitUntil([&] { return !link.isConnecting(); }));
+    EXPECT_FALSE(link.open(LineSettings{}));
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_TRUE(link.errorString().contains("RFC 2217")) << link.errorString().toStdString();
+}
