@@ -13,11 +13,18 @@ ticks=$(getconf CLK_TCK)
 cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 count() { grep -c "$1" "$2" || true; }
 
+work="" app="" sim="" server=""
+cleanup() {
+  kill $app $server $sim 2>/dev/null || true
+  wait $app $server $sim 2>/dev/null || true
+  [ -z "$work" ] || rm -rf "$work"
+  work="" app="" sim="" server=""
+}
+trap cleanup EXIT
+
 run_mode() {
-  local name=$1 work app sim server port accepter address
+  local name=$1 port accepter address
   work=$(mktemp -d)
-  app="" sim="" server=""
-  trap 'kill $app $server $sim 2>/dev/null || true; rm -rf "$work"' RETURN
   "$build/tools/amp-sim/tarn-vq4400-sim" --link "$work/amp" --tx-cycle 2000 --log \
     >/dev/null 2>"$work/sim.log" </dev/null &
   sim=$!
@@ -49,6 +56,7 @@ run_mode() {
   awk -v n="$name" -v p="$polling" -v span="$seconds" -v t="$ticks" -v a="$a1" -v a0="$a0" \
     -v s="$s1" -v s0="$s0" -v rx="$rx1" -v rx0="$rx0" -v tx="$tx1" -v tx0="$tx0" \
     'BEGIN { printf "%-8s Polling %d ms: polls at the amplifier %.1f/s, answers %.1f/s; CPU: panel %.2f %%, ser2net %.2f %% of a core\n", n, p, (rx-rx0)/span, (tx-tx0)/span, 100*(a-a0)/t/span, 100*(s-s0)/t/span }'
+  cleanup
 }
 
 for mode in raw rfc2217 tls; do run_mode $mode; done
