@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         SimProcess sim({"--tx-cycle", "2000"});
         const int slave = ::open(QFile::encodeName(sim.endpoint()).constData(), O_RDWR | O_NOCTTY);
         QTemporaryDir dir;
-        const KeyPair server = makeSelfSigned(dir.path(), "amp-ser2net");
+        const QString server = makeSelfSigned(dir.path(), "amp-ser2net");
         const quint16 port = freeTcpPort();
         const QString tcp = QStringLiteral("tcp,127.0.0.1,%1").arg(port);
         Mode mode{name, tcp, QStringLiteral("tcp://127.0.0.1:%1").arg(port)};
@@ -77,12 +77,12 @@ int main(int argc, char** argv) {
             mode.accepter = "telnet(rfc2217)," + tcp;
             mode.address = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
         } else if (QByteArray(name) == "RFC 2217 + TLS") {
-            mode.accepter = QStringLiteral("telnet(rfc2217),ssl(key=%1,cert=%2),%3")
-                                .arg(server.key, server.cert, tcp);
+            mode.accepter =
+                QStringLiteral("telnet(rfc2217),ssl(key=%1.key,cert=%1.crt),%2").arg(server, tcp);
             mode.address =
-                QStringLiteral("rfc2217+tls://127.0.0.1:%1?ca=%2").arg(port).arg(server.cert);
+                QStringLiteral("rfc2217+tls://127.0.0.1:%1?ca=%2.crt").arg(port).arg(server);
         }
-        Ser2net ser2net(dir.path(), ser2netConnection(mode.accepter, sim.endpoint(), dir.path()));
+        Ser2net ser2net(dir.path(), mode.accepter, sim.endpoint());
         serial::PortMap map({{1, mode.address}});
         serial::ComPort com(map);
         com.setPortNumber(1);

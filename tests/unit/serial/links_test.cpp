@@ -116,25 +116,6 @@ TEST_F(SerialLinkTest, PortThatWentAwayClosesItselfAndReopensWhenBack) {
     EXPECT_EQ(back.receive(4), pollFrame);
 }
 
-TEST_F(SerialLinkTest, StalledLineShowsAsPendingBytesUntilTheFarEndReads) {
-    ASSERT_TRUE(pty.ok());
-    SerialDeviceLink link(pty.path());
-    ASSERT_TRUE(link.open(LineSettings{}));
-    const QByteArray block(16 * 1024, 'x');
-    bool stalled = false;
-    for (int i = 0; i < 256 && !stalled; ++i) {
-        ASSERT_TRUE(link.write(block));
-        stalled = !waitUntil([&] { return link.bytesPending() == 0; }, 200);
-    }
-    ASSERT_TRUE(stalled);
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            pty.receive(1 << 20, 10);
-            return link.bytesPending() == 0;
-        },
-        10000));
-}
-
 class NetworkLinkTest : public ::testing::Test, private tarn::testing::WithApplication {
 protected:
     NetworkLinkTest() {
@@ -217,42 +198,18 @@ TEST_F(NetworkLinkTest, ServerDroppingTheLineIsSeenAndReopenWorks) {
 
 // A peer that stops reading: the bytes pile up in this computer's send queue, where the
 // panel must see them before it writes the next poll.
-TEST_F(NetworkLinkTest, StalledPeerShowsAsPendingBytesUntilItReadsAgain) {
-    server.pauseAccepting(); // the system completes the connection, nobody reads it
-    NetworkLink link(rawAddress(server.serverPort()));
-    ASSERT_TRUE(openSoon(link));
-    const QByteArray block(64 * 1024, 'x');
-    bool stalled = false;
-    for (int i = 0; i < 2048 && !stalled; ++i) {
-        ASSERT_TRUE(link.write(block));
-        stalled = !waitUntil([&] { return link.bytesPending() == 0; }, 200);
-    }
-    ASSERT_TRUE(stalled);
-
-    server.resumeAccepting();
-    ASSERT_TRUE(waitUntil([&] { return peer != nullptr; }));
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            peer->readAll();
-            return link.bytesPending() == 0;
-        },
-        10000));
-}
-
 TEST_F(NetworkLinkTest, SystemSendQueueCountsBytesTheSocketHandedOver) {
     server.pauseAccepting();
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, server.serverPort());
     ASSERT_TRUE(waitUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }));
     const QByteArray block(64 * 1024, 'x');
-    qint64 queued = 0;
-    for (int i = 0; i < 2048 && queued == 0; ++i) {
+    const auto queued = [&] { return socketOutputQueue(client.socketDescriptor()); };
+    for (int i = 0; i < 2048 && queued() == 0; ++i) {
         client.write(block);
-        if (!waitUntil([&] { return client.bytesToWrite() == 0; }, 200))
-            break; // the system took no more: its queue is full
-        queued = socketOutputQueue(client.socketDescriptor());
+        waitUntil([&] { return client.bytesToWrite() == 0 || queued() > 0; }, 5000);
     }
-    EXPECT_GT(queued, 0) << "bytes the peer did not take must count as not yet sent";
+    EXPECT_GT(queued(), 0) << "bytes the peer did not take must count as not yet sent";
 }
 
 TEST_F(NetworkLinkTest, FloodKeepsOnlyTheNewestBytesAndTheNextFrameGetsThrough) {
