@@ -2,8 +2,10 @@
 # Installs the Debian packages the build and the tests need, when they are missing.
 set -euo pipefail
 
-# dpkg-dev and file build the Debian package that the tests install.
-packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev dpkg-dev file)
+# dpkg-dev and file build the Debian package that the tests install. libssl3 is Qt's TLS
+# backend at run time; ser2net and openssl serve the remote-station tests.
+packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev dpkg-dev file
+          libssl3 ser2net openssl)
 
 missing=()
 for p in "${packages[@]}"; do

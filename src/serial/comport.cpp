@@ -1,7 +1,7 @@
 #include "serial/comport.h"
 
+#include "serial/networklink.h"
 #include "serial/seriallink.h"
-#include "serial/tcplink.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -14,7 +14,7 @@ std::unique_ptr<Link> makeLink(const QString& device) {
         const auto address = NetworkAddress::parse(device);
         if (!address)
             return nullptr;
-        return std::make_unique<TcpLink>(address->host, address->port);
+        return std::make_unique<NetworkLink>(*address);
     }
     if (device.isEmpty())
         return nullptr;

@@ -39,8 +39,10 @@ qint64 socketOutputQueue(qintptr descriptor, bool unacknowledged) {
     int queued = 0;
     // SIOCOUTQNSD counts only what was not sent yet; bytes in flight to a reading peer are
     // not a stall. Older kernels lack it, and the whole queue is the next best figure.
+#ifdef SIOCOUTQNSD
     if (!unacknowledged && ::ioctl(int(descriptor), SIOCOUTQNSD, &queued) == 0)
         return queued;
+#endif
     if (::ioctl(int(descriptor), SIOCOUTQ, &queued) == 0)
         return queued;
     return 0;

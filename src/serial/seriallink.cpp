@@ -76,7 +76,7 @@ bool SerialDeviceLink::applySettings(const LineSettings& s) {
 qint64 SerialDeviceLink::bytesPending() const {
     if (!port_.isOpen())
         return 0;
-    return port_.bytesToWrite() + serialOutputQueue(port_.handle());
+    return port_.bytesToWrite() + serialOutputQueue(qintptr(port_.handle()));
 }
 
 void SerialDeviceLink::close() {
