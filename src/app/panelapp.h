@@ -3,7 +3,10 @@
 #include "core/panel.h"
 #include "serial/comport.h"
 #include "settings/settingsstore.h"
+#include "telemetry/recorder.h"
+#include "telemetryfeed.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/history/telemetrycontrols.h"
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/tinywidget.h"
@@ -28,6 +31,8 @@ public:
 
     ui::MainWindow& mainWindow() { return window_; }
     core::Panel& panel() { return panel_; }
+    telemetry::Recorder& recorder() { return recorder_; }
+    ui::TelemetryControls& telemetryControls() { return telemetry_; }
 
 private:
     core::PanelState state_;
@@ -36,8 +41,12 @@ private:
     ui::MainWindow window_;
     ui::MessageBoxOperator messages_{&window_};
     ui::TinyWidget tiny_;
+    // The panel's listeners outlive it.
+    telemetry::Recorder recorder_;
+    TelemetryFeed feed_{recorder_};
     core::Panel panel_;
     ui::Dialogs dialogs_;
+    ui::TelemetryControls telemetry_;
     bool ended_ = false;
 };
 

@@ -167,6 +167,7 @@ QStringList SettingsStore::Load_All_from_ini_file(Settings& settings,
         !left.isEmpty())
         settings.Left_Location = plainNumber(lenientNumber(left));
     readText(QStringLiteral("Form"), QStringLiteral("Size"), settings.Size);
+    loadTelemetrySettings(ini, settings.Telemetry, rejected);
     return rejected;
 }
 
@@ -223,6 +224,8 @@ bool SettingsStore::Save_All_to_ini_file(const Settings& settings, const WindowP
         const QString key = existingKeys.value(it.key(), QStringLiteral("COM%1").arg(it.key()));
         ini.setValue(ports, key, it.value());
     }
+
+    saveTelemetrySettings(ini, settings.Telemetry);
 
     const QString target = writePath();
     if (target != exeFilePath() && !QDir().mkpath(userConfigDir_))
