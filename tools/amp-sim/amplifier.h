@@ -37,8 +37,8 @@ public:
     // upward over `rampMs` until the protection trips; after RecoverMs the latch is cleared,
     // operate comes back and the creep starts again.
     static constexpr qint64 DriftRecoverMs = 4'000;
-    static constexpr double DriftSwrRise = 3.0; // added at the end of the ramp
-    static constexpr double DriftHeatRiseC = 50.0;
+    static constexpr double DriftSwrRise = 2.6; // added at the end of the ramp
+    static constexpr double DriftHeatRiseC = 60.0;
     static constexpr int DriftTripSwrX10 = 40;
     static constexpr int DriftTripTemperatureC = 85;
     void startDrift(qint64 rampMs, qint64 nowMs);

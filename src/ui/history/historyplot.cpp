@@ -149,15 +149,24 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
     const int stripCount = int(strips.size());
     const double stripHeight = double(area.height()) / stripCount;
 
-    // Transmit periods and protection behind everything.
+    // Transmit periods and protection behind everything. A column between two polls keeps
+    // the state before it, unless a silence follows.
+    std::uint8_t shade = 0;
     for (int i = 0; i < n; ++i) {
         const Column& c = columns_[std::size_t(i)];
-        if (c.count == 0)
-            continue;
+        if (c.count > 0) {
+            shade = c.flagsAny;
+        } else {
+            int next = i + 1;
+            while (next < n && columns_[std::size_t(next)].count == 0)
+                ++next;
+            if (next == n || (columns_[std::size_t(next)].flagsAny & Sample::AfterGap))
+                shade = 0;
+        }
         const int x = area.left() + i;
-        if (c.flagsAny & Sample::Protection)
+        if (shade & Sample::Protection)
             p.fillRect(x, area.top(), 1, area.height(), QColor(90, 20, 20));
-        else if (c.flagsAny & Sample::Transmit)
+        else if (shade & Sample::Transmit)
             p.fillRect(x, area.top(), 1, area.height(), TransmitShade);
     }
 

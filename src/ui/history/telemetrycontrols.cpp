@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QShortcut>
 
 namespace tarn::ui {
@@ -20,7 +21,7 @@ namespace tarn::ui {
 namespace {
 Q_LOGGING_CATEGORY(lcTelemetry, "tarn.telemetry")
 
-constexpr int AlarmLineWidthPx = 250;
+constexpr int AlarmLineWidthPx = 240;
 const QString AckHint = QStringLiteral(
     "Click to acknowledge: the sound stops, the colour stays until the value is back under its "
     "limit.");
@@ -169,6 +170,9 @@ void TelemetryControls::shutdown() {
     tick_.stop();
     // The setting keeps saying the log runs: the next start continues it.
     recorder_.log().stop();
+    qCInfo(lcTelemetry).noquote() << QStringLiteral("%1 frames recorded, %2 rows logged")
+                                         .arg(recorder_.framesRecorded())
+                                         .arg(recorder_.log().rowsWritten());
     if (history_)
         history_->close();
     if (dialog_)
@@ -255,6 +259,11 @@ void TelemetryControls::refreshAlarms() {
         line_->setProperty("fullText", text);
         // Room for the alarm without pushing the menus into an overflow button.
         line_->setText(line_->fontMetrics().elidedText(text, Qt::ElideRight, AlarmLineWidthPx));
+        // The menu bar places its corner widget only when it lays itself out again.
+        line_->setFixedWidth(text.isEmpty() ? 0 : AlarmLineWidthPx);
+        QMenuBar* bar = main_.menuBar();
+        QResizeEvent relayout(bar->size(), bar->size());
+        QCoreApplication::sendEvent(bar, &relayout);
         line_->setToolTip(text.isEmpty() ? QString() : text + QLatin1Char('\n') + AckHint);
         if (!text.isEmpty())
             qCWarning(lcTelemetry) << "alarm:" << text;
