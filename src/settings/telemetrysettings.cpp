@@ -14,6 +14,20 @@ const QString Log = QStringLiteral("Log");
 QString yesNo(bool value) {
     return value ? QStringLiteral("Yes") : QStringLiteral("No");
 }
+
+void saveAlarms(IniFile& ini, const TelemetrySettings& s) {
+    ini.setValue(Alarms, QStringLiteral("SWR_Limit"), QLocale::c().toString(s.SWR_Limit, 'f', 1));
+    ini.setValue(Alarms, QStringLiteral("Temperature_Limit"), QString::number(s.Temperature_Limit));
+    ini.setValue(Alarms, QStringLiteral("Hold_ms"), QString::number(s.Hold_ms));
+    ini.setValue(Alarms, QStringLiteral("Sound"), yesNo(s.Sound));
+    ini.setValue(Alarms, QStringLiteral("Auto_STBY"), yesNo(s.Auto_STBY));
+}
+
+void saveLog(IniFile& ini, const TelemetrySettings& s) {
+    ini.setValue(Log, QStringLiteral("Running"), yesNo(s.Log_Running));
+    // A path with a line break cannot be stored; setValue refuses it and the old one stays.
+    ini.setValue(Log, QStringLiteral("Path"), s.Log_Path);
+}
 } // namespace
 
 void loadTelemetrySettings(const IniFile& ini, TelemetrySettings& s, QStringList& rejected) {
@@ -58,14 +72,18 @@ void loadTelemetrySettings(const IniFile& ini, TelemetrySettings& s, QStringList
 }
 
 void saveTelemetrySettings(IniFile& ini, const TelemetrySettings& s) {
-    ini.setValue(Alarms, QStringLiteral("SWR_Limit"), QLocale::c().toString(s.SWR_Limit, 'f', 1));
-    ini.setValue(Alarms, QStringLiteral("Temperature_Limit"), QString::number(s.Temperature_Limit));
-    ini.setValue(Alarms, QStringLiteral("Hold_ms"), QString::number(s.Hold_ms));
-    ini.setValue(Alarms, QStringLiteral("Sound"), yesNo(s.Sound));
-    ini.setValue(Alarms, QStringLiteral("Auto_STBY"), yesNo(s.Auto_STBY));
-    ini.setValue(Log, QStringLiteral("Running"), yesNo(s.Log_Running));
-    // A path with a line break cannot be stored; setValue refuses it and the old one stays.
-    ini.setValue(Log, QStringLiteral("Path"), s.Log_Path);
+    // A panel whose operator never touched these keeps the file it always had.
+    const TelemetrySettings defaults;
+    const bool alarmsChanged = s.SWR_Limit != defaults.SWR_Limit ||
+                               s.Temperature_Limit != defaults.Temperature_Limit ||
+                               s.Hold_ms != defaults.Hold_ms || s.Sound != defaults.Sound ||
+                               s.Auto_STBY != defaults.Auto_STBY;
+    if (alarmsChanged || !ini.sectionKeys(Alarms).isEmpty())
+        saveAlarms(ini, s);
+    const bool logChanged =
+        s.Log_Running != defaults.Log_Running || s.Log_Path != defaults.Log_Path;
+    if (logChanged || !ini.sectionKeys(Log).isEmpty())
+        saveLog(ini, s);
 }
 
 } // namespace tarn::settings

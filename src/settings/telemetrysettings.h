@@ -22,6 +22,8 @@ struct TelemetrySettings {
 
 // Missing keys keep their value; bad ones are kept too, with one line each in `rejected`.
 void loadTelemetrySettings(const IniFile& ini, TelemetrySettings& settings, QStringList& rejected);
+// A section is written once it exists in the file or one of its values differs from the
+// default, so the file of a panel that never used them stays as it was.
 void saveTelemetrySettings(IniFile& ini, const TelemetrySettings& settings);
 
 } // namespace tarn::settings

@@ -212,9 +212,9 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
         p.drawText(QRect(0, top, LeftMargin - 4, bottom - top), Qt::AlignRight | Qt::AlignVCenter,
                    strip.title);
         p.drawText(QRect(0, top, LeftMargin - 4, 14), Qt::AlignRight | Qt::AlignTop,
-                   QString::number(hi, 'f', hi < 10 ? 1 : 0));
+                   QString::number(hi, 'f', hi - lo < 10 ? 1 : 0));
         p.drawText(QRect(0, bottom - 14, LeftMargin - 4, 14), Qt::AlignRight | Qt::AlignBottom,
-                   QString::number(lo, 'f', hi < 10 ? 1 : 0));
+                   QString::number(lo, 'f', hi - lo < 10 ? 1 : 0));
 
         if (strip.lines.front().first == Channel::Swr ||
             strip.lines.front().first == Channel::Temperature) {

@@ -77,6 +77,10 @@ TEST(CsvLog, AFileThatCannotBeOpenedIsNotStarted) {
 
 TEST(TelemetrySettings, RoundTripAndBadValuesKeepTheirDefaults) {
     using namespace tarn::settings;
+    IniFile untouched;
+    saveTelemetrySettings(untouched, TelemetrySettings{});
+    EXPECT_TRUE(untouched.isEmpty()) << "a panel that never used them keeps its file as it was";
+
     TelemetrySettings changed;
     changed.SWR_Limit = 3.1;
     changed.Temperature_Limit = 65;
