@@ -3,8 +3,10 @@
 #include "settings/telemetrysettings.h"
 #include "telemetry/csvlog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace tarn::telemetry;
@@ -53,17 +55,32 @@ TEST(CsvLog, EveryRowReachesTheFileAndARestartContinuesIt) {
     EXPECT_EQ(lines[0] + '\n', csvHeader());
 }
 
-TEST(CsvLog, AFullDiskStopsTheLogWithAMessage) {
-    CsvLog log;
-    QString message;
-    log.onStopped = [&message](const QString& m) { message = m; };
-    ASSERT_TRUE(log.start(QStringLiteral("/dev/full"), nullptr));
-    log.append(frameAt(T0));
-    log.tick(T0 + CsvLog::FlushIntervalMs);
-    log.waitForWriter();
-    log.tick(T0 + 2 * CsvLog::FlushIntervalMs);
-    EXPECT_FALSE(log.running());
-    EXPECT_TRUE(message.contains(QStringLiteral("/dev/full"))) << message.toStdString();
+TEST(CsvLog, AFullDiskOrARemovedFolderStopsTheLogWithAMessage) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("logs");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    struct Case {
+        QString path;
+        std::function<void()> breakIt;
+        const char* says;
+    };
+    const Case cases[] = {
+        {QStringLiteral("/dev/full"), [] {}, "/dev/full"},
+        {folder + "/log.csv", [&folder] { QDir(folder).removeRecursively(); }, "removed"},
+    };
+    for (const Case& c : cases) {
+        CsvLog log;
+        QString message;
+        log.onStopped = [&message](const QString& m) { message = m; };
+        ASSERT_TRUE(log.start(c.path, nullptr));
+        c.breakIt();
+        log.append(frameAt(T0));
+        log.tick(T0 + CsvLog::FlushIntervalMs);
+        log.waitForWriter();
+        log.tick(T0 + 2 * CsvLog::FlushIntervalMs);
+        EXPECT_FALSE(log.running()) << c.says;
+        EXPECT_TRUE(message.contains(QLatin1String(c.says))) << message.toStdString();
+    }
 }
 
 TEST(CsvLog, AFileThatCannotBeOpenedIsNotStarted) {
