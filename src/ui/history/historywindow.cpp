@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -74,6 +75,9 @@ HistoryWindow::HistoryWindow(const telemetry::History& history, std::function<qi
     plot_->onReadout = [this](const QString& text) { readout_->setText(text); };
 
     connect(&timer_, &QTimer::timeout, this, &HistoryWindow::refresh);
+    // Escape closes it, as it closes the panel's dialogs.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     resize(820, 560);
 }
 

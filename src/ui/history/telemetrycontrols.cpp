@@ -202,6 +202,8 @@ void TelemetryControls::openAlarmDialog() {
         };
     }
     dialog_->load(settings_);
+    // Like the panel's own dialogs: at a fixed offset from the main window.
+    dialog_->move(main_.pos() + QPoint(600, 600) / 15);
     dialog_->show();
     dialog_->raise();
 }
