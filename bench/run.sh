@@ -11,6 +11,7 @@ build/bench/bench_ui 2>/dev/null
 build/bench/bench_startup 2>/dev/null
 build/bench/bench_core
 build/bench/bench_settings
+build/bench/bench_telemetry 20 2>/dev/null
 bench/panel-load.sh 50 30
 bench/panel-load.sh 10 30
 if command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ]; then

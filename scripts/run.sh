@@ -3,7 +3,8 @@
 #
 # The panel runs from demo/, with its own tarn-vq4400.ini there mapping COM1 to the
 # simulator's pseudo-terminal (demo/amp). The simulator's traffic log goes to demo/sim.log.
-# Pass --real to start the panel from build/ without the simulator instead.
+# Pass --real to start the panel from build/ without the simulator instead, or --drift for a
+# simulator whose SWR and temperature creep up until the protection trips (alarms, history).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
@@ -17,7 +18,11 @@ mkdir -p "$demo"
 cp build/src/app/tarn-vq4400 "$demo/"
 [ -f build/src/app/guide.html ] && cp build/src/app/guide.html "$demo/"
 
-build/tools/amp-sim/tarn-vq4400-sim --link "$demo/amp" --tx-cycle 3000 --log \
+mode=(--tx-cycle 3000)
+if [ "${1:-}" = "--drift" ]; then
+  mode=(--drift 60000)
+fi
+build/tools/amp-sim/tarn-vq4400-sim --link "$demo/amp" "${mode[@]}" --log \
   >"$demo/sim.out" 2>"$demo/sim.log" </dev/null &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <cstdio>
 
@@ -25,7 +26,19 @@ PanelApplication::PanelApplication()
              QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
              QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)),
       panel_(state_, port_, store_, {window_, tiny_, window_, messages_, window_}),
-      dialogs_(window_, panel_, messages_) {
+      dialogs_(window_, panel_, messages_),
+      telemetry_(window_, tiny_, recorder_, state_.settings.Telemetry,
+                 {&TelemetryFeed::wallClock, [this] { return panel_.Save_All_to_ini_file(); },
+                  [this] {
+                      // Queued: the alarm is decided inside the poll tick's decoding.
+                      if (!panel_.port().isOpen())
+                          return false;
+                      QTimer::singleShot(0, &window_, [this] {
+                          panel_.sendCommand(protocol::Command::Force_STBY, false);
+                      });
+                      return true;
+                  }}) {
+    panel_.addStatusListener(feed_);
     panel_.detectDevices = &serial::PortMap::detectDevices;
     panel_.setSecondaryWindows(dialogs_);
     window_.attach(panel_);
@@ -42,6 +55,7 @@ PanelApplication::PanelApplication()
 
 void PanelApplication::start() {
     panel_.startup();
+    telemetry_.start();
     window_.show();
 }
 
@@ -57,6 +71,7 @@ void PanelApplication::shutdown() {
                      port_.errorString().isEmpty() ? "" : ": ", qPrintable(port_.errorString()));
         exitCode_ = 2;
     }
+    telemetry_.shutdown();
     dialogs_.closeAll();
     tiny_.closeWindow();
     QCoreApplication::exit(exitCode_);

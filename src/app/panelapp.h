@@ -3,7 +3,10 @@
 #include "core/panel.h"
 #include "serial/comport.h"
 #include "settings/settingsstore.h"
+#include "telemetry/recorder.h"
+#include "telemetryfeed.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/history/telemetrycontrols.h"
 #include "ui/mainwindow.h"
 #include "ui/messages.h"
 #include "ui/tinywidget.h"
@@ -31,6 +34,8 @@ public:
 
     ui::MainWindow& mainWindow() { return window_; }
     core::Panel& panel() { return panel_; }
+    telemetry::Recorder& recorder() { return recorder_; }
+    ui::TelemetryControls& telemetryControls() { return telemetry_; }
 
 private:
     core::PanelState state_;
@@ -39,8 +44,12 @@ private:
     ui::MainWindow window_;
     ui::MessageBoxOperator messages_{&window_};
     ui::TinyWidget tiny_;
+    // The panel's listeners outlive it.
+    telemetry::Recorder recorder_;
+    TelemetryFeed feed_{recorder_};
     core::Panel panel_;
     ui::Dialogs dialogs_;
+    ui::TelemetryControls telemetry_;
     bool ended_ = false;
     int exitCode_ = 0;
 };

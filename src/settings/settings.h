@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/telemetrysettings.h"
+
 #include <QMap>
 #include <QString>
 
@@ -17,6 +19,7 @@ struct Settings {
     QString Top_Location;     // tiny widget position in twips, as text
     QString Left_Location;    // tiny widget position in twips, as text
     QMap<int, QString> Ports; // COM number -> device
+    TelemetrySettings Telemetry;
 };
 
 // The main window's position, in twips. Kept abstract so the settings need no widgets.

@@ -194,6 +194,7 @@ QStringList SettingsStore::Load_All_from_ini_file(Settings& settings,
         !left.isEmpty())
         settings.Left_Location = plainNumber(lenientNumber(left));
     readText(QStringLiteral("Form"), QStringLiteral("Size"), settings.Size);
+    loadTelemetrySettings(ini, settings.Telemetry, rejected);
     return rejected;
 }
 
@@ -255,6 +256,8 @@ bool SettingsStore::Save_All_to_ini_file(const Settings& settings, const WindowP
         const QString key = existingKeys.value(it.key(), QStringLiteral("COM%1").arg(it.key()));
         ini.setValue(ports, key, it.value());
     }
+
+    saveTelemetrySettings(ini, settings.Telemetry);
 
     const QString target = writePath();
     // Never write over a file too large to have been read, nor create what a link leads to.

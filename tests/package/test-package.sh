@@ -18,12 +18,15 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 info=$(dpkg-deb --info "$deb")
 grep -q "Depends:.*libqt6serialport6" <<<"$info" || fail "no Qt dependencies in the package"
+grep -q "SPDX-License-Identifier: GPL-3.0-or-later" <<<"$info" || fail "no SPDX licence identifier"
 dpkg -x "$deb" "$work/root"
 for f in usr/bin/tarn-vq4400 usr/bin/tarn-vq4400-sim usr/share/applications/tarn-vq4400.desktop \
-         usr/share/icons/hicolor/scalable/apps/tarn-vq4400.svg usr/share/doc/tarn-vq4400/guide.html; do
+         usr/share/icons/hicolor/scalable/apps/tarn-vq4400.svg usr/share/doc/tarn-vq4400/guide.html \
+         usr/share/doc/tarn-vq4400/copyright; do
   [ -e "$work/root/$f" ] || fail "$f missing from the package"
 done
 grep -q "^Exec=tarn-vq4400$" "$work/root/usr/share/applications/tarn-vq4400.desktop" || fail "desktop entry"
+grep -q "^License: GPL-3.0-or-later$" "$work/root/usr/share/doc/tarn-vq4400/copyright" || fail "copyright file"
 
 "$work/root/usr/bin/tarn-vq4400-sim" --tcp 0 --log >"$work/sim.out" 2>"$work/sim.log" </dev/null &
 sim=$!

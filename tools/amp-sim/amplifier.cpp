@@ -19,6 +19,52 @@ void Amplifier::advanceTo(qint64 nowMs) {
         syncTelemetry(endMs);
     }
     telemetry_.advanceTo(nowMs);
+    advanceDrift(nowMs);
+}
+
+void Amplifier::startDrift(qint64 rampMs, qint64 nowMs) {
+    advanceTo(nowMs);
+    driftRampMs_ = std::max<qint64>(1, rampMs);
+    driftStartMs_ = nowMs;
+    driftNowMs_ = nowMs;
+    driftRecoverAtMs_.reset();
+    operate_ = true;
+    transmitKey_ = true;
+    syncTelemetry(nowMs);
+}
+
+double Amplifier::driftFraction() const {
+    if (!drifting() || tripped_)
+        return 0.0;
+    return std::clamp(double(driftNowMs_ - driftStartMs_) / double(driftRampMs_), 0.0, 1.0);
+}
+
+void Amplifier::advanceDrift(qint64 nowMs) {
+    if (!drifting() || nowMs < driftNowMs_)
+        return;
+    driftNowMs_ = nowMs;
+    if (driftRecoverAtMs_) {
+        if (nowMs < *driftRecoverAtMs_)
+            return;
+        driftRecoverAtMs_.reset();
+        tripped_ = false;
+        operate_ = true;
+        transmitKey_ = true;
+        driftStartMs_ = nowMs;
+        syncTelemetry(nowMs);
+        telemetry_.advanceTo(nowMs);
+        return;
+    }
+    if (!answering())
+        return;
+    const StatusBody body = statusBody(0);
+    if (body[3] >= DriftTripSwrX10 || body[6] >= DriftTripTemperatureC || driftFraction() >= 1.0) {
+        tripped_ = true;
+        operate_ = false;
+        driftRecoverAtMs_ = nowMs + DriftRecoverMs;
+        syncTelemetry(nowMs);
+        telemetry_.advanceTo(nowMs);
+    }
 }
 
 bool Amplifier::apply(Command command, qint64 nowMs) {
@@ -110,7 +156,12 @@ void Amplifier::syncTelemetry(qint64 nowMs) {
 }
 
 StatusBody Amplifier::statusBody(std::uint8_t spare) const {
-    const Reading r = telemetry_.reading();
+    Reading r = telemetry_.reading();
+    if (const double f = driftFraction(); f > 0) {
+        if (r.swrX10 > 0)
+            r.swrX10 = std::clamp(int(r.swrX10 + DriftSwrRise * 10 * f + 0.5), 10, 255);
+        r.temperatureC = std::clamp(int(r.temperatureC + DriftHeatRiseC * f + 0.5), 0, 255);
+    }
     std::uint8_t flags = 0;
     if (tripped_)
         flags |= statusflag::ProtectionTripped;

@@ -33,6 +33,17 @@ public:
     void trip(qint64 nowMs);
     void reset(qint64 nowMs);
 
+    // A slowly failing antenna on a hot day: keyed in operate, the SWR and the heatsink creep
+    // upward over `rampMs` until the protection trips; after RecoverMs the latch is cleared,
+    // operate comes back and the creep starts again.
+    static constexpr qint64 DriftRecoverMs = 4'000;
+    static constexpr double DriftSwrRise = 2.6; // added at the end of the ramp
+    static constexpr double DriftHeatRiseC = 60.0;
+    static constexpr int DriftTripSwrX10 = 40;
+    static constexpr int DriftTripTemperatureC = 85;
+    void startDrift(qint64 rampMs, qint64 nowMs);
+    bool drifting() const { return driftRampMs_ > 0; }
+
     // Nothing is answered while the bootloader runs.
     bool answering() const { return !bootloaderEndsAtMs_; }
     std::optional<qint64> bootloaderEndsAtMs() const { return bootloaderEndsAtMs_; }
@@ -52,6 +63,9 @@ public:
 
 private:
     void syncTelemetry(qint64 nowMs);
+    void advanceDrift(qint64 nowMs);
+    // How far along the ramp the creep is, 0 to 1.
+    double driftFraction() const;
 
     qint64 bootloaderMs_;
     std::optional<qint64> bootloaderEndsAtMs_;
@@ -63,6 +77,10 @@ private:
     int band_ = 5;
     int gain_ = 4;
     Telemetry telemetry_;
+    qint64 driftRampMs_ = 0;
+    qint64 driftStartMs_ = 0;
+    qint64 driftNowMs_ = 0;
+    std::optional<qint64> driftRecoverAtMs_;
 };
 
 } // namespace tarn::sim

@@ -110,6 +110,12 @@ OptionsParse parseOptions(const QStringList& args) {
             if (!ms)
                 return fail(QStringLiteral("--tx-cycle needs 1..%1").arg(MaxMs));
             o.txCycleMs = *ms;
+        } else if (name == QLatin1String("--drift")) {
+            const auto v = value();
+            const auto ms = v ? parseCount(*v, 1, MaxMs) : std::nullopt;
+            if (!ms)
+                return fail(QStringLiteral("--drift needs 1..%1").arg(MaxMs));
+            o.driftMs = *ms;
         } else if (name == QLatin1String("--seed")) {
             const auto v = value();
             const auto seed = v ? parseCount(*v, 0, 0xFFFFFFFFLL) : std::nullopt;
@@ -156,6 +162,9 @@ QString optionsHelpText(const QString& program) {
                "no pacing)\n"
                "  --tx                 start with the exciter keyed\n"
                "  --tx-cycle MS        key on and off every MS milliseconds\n"
+               "  --drift MS           operate and keyed; SWR and temperature creep upward over "
+               "MS\n"
+               "                       milliseconds until the protection trips, then recover\n"
                "  --fault NAME         start with a fault on: silence, garbage, split, double, "
                "stale,\n"
                "                       stall, flood, trip\n"

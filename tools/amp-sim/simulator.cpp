@@ -119,7 +119,9 @@ bool Simulator::start(QString& error) {
         }
     }
     applyFaults(faults);
-    if (options_.txCycleMs > 0)
+    if (options_.driftMs > 0)
+        engine_.amplifier().startDrift(options_.driftMs, now());
+    else if (options_.txCycleMs > 0)
         setTxCycle(options_.txCycleMs);
     else if (options_.tx)
         engine_.amplifier().setTransmitKey(true, now());

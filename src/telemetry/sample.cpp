@@ -1,0 +1,50 @@
+#include "telemetry/sample.h"
+
+#include "protocol/status.h"
+
+namespace tarn::telemetry {
+
+double physical(Channel channel, int raw) {
+    switch (channel) {
+    case Channel::Swr:
+        return raw / 10.0;
+    case Channel::Voltage:
+        return raw / 2.5;
+    case Channel::Current:
+        return raw / 5.0;
+    case Channel::Forward:
+    case Channel::Reflected:
+    case Channel::Temperature:
+        break;
+    }
+    return raw;
+}
+
+std::optional<double> Sample::swr() const {
+    const int x10 = value(Channel::Swr);
+    if (x10 == 0)
+        return std::nullopt;
+    return x10 / 10.0;
+}
+
+Sample sampleFrom(const protocol::RxBytes& rx, qint64 timeMs) {
+    const protocol::StatusFields f = protocol::statusFields(rx, QLocale::c());
+    Sample s;
+    s.timeMs = timeMs;
+    s.flags = std::uint8_t(
+        (f.Protection_Active ? Sample::Protection : 0) | (f.Operate ? Sample::Operate : 0) |
+        (f.Auto_Band ? Sample::AutoBand : 0) | (f.Transmit ? Sample::Transmit : 0));
+    s.band = std::uint8_t(f.Band_Code);
+    s.gain = std::uint8_t(f.Gain_Step);
+    const auto set = [&s](Channel c, int v) { s.raw[std::size_t(c)] = std::uint8_t(v); };
+    set(Channel::Forward, f.Fwd_Level);
+    set(Channel::Reflected, f.Rev_Level);
+    set(Channel::Swr, f.SWR_x10);
+    set(Channel::Voltage, f.Voltage_Raw);
+    set(Channel::Current, f.Current_Raw);
+    // The display joins the temperature as text; the number is the slot itself.
+    set(Channel::Temperature, rx.value(6));
+    return s;
+}
+
+} // namespace tarn::telemetry
