@@ -48,6 +48,8 @@ protected:
     }
     std::unique_ptr<SimProcess> sim;
 };
+
+class AppUnderStress : public ::testing::Test, private WithApplication {};
 } // namespace
 
 TEST_F(CoreUnderStress, AStallLeavesAlmostNoStalePollsAndAKeyGoesOutFirst) {
@@ -77,7 +79,7 @@ TEST_F(CoreUnderStress, AStaleAnswerBatchedWithTheCurrentOneNeverStaysOnScreen) 
         << "the display stayed on the first frame of each read";
 }
 
-TEST(AppUnderStress, AFloodIsHeldInBoundedMemory) {
+TEST_F(AppUnderStress, AFloodIsHeldInBoundedMemory) {
     QTemporaryDir dir;
     SimProcess sim({});
     ASSERT_FALSE(sim.endpoint().isEmpty());
@@ -103,7 +105,7 @@ TEST(AppUnderStress, AFloodIsHeldInBoundedMemory) {
     std::printf("flood for 6 s at Polling 1000 ms: peak resident memory %.1f MB\n", peak);
 }
 
-TEST(AppUnderStress, AnExitWithTheLineGoneSaysForceStandbyDidNotLeave) {
+TEST_F(AppUnderStress, AnExitWithTheLineGoneSaysForceStandbyDidNotLeave) {
     QTemporaryDir dir;
     auto sim = std::make_unique<SimProcess>(QStringList{});
     ASSERT_FALSE(sim->endpoint().isEmpty());
@@ -121,7 +123,7 @@ TEST(AppUnderStress, AnExitWithTheLineGoneSaysForceStandbyDidNotLeave) {
     EXPECT_TRUE(app.errors().contains("force standby could not be sent"));
 }
 
-TEST(AppUnderStress, PortServersThatNeverAnswerHoldNeitherStartNorExit) {
+TEST_F(AppUnderStress, PortServersThatNeverAnswerHoldNeitherStartNorExit) {
     // A listener whose backlog is full drops every further connection attempt unanswered:
     // on loopback, the same as a port server behind a dead route.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
