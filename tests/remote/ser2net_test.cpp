@@ -19,6 +19,11 @@ using namespace tarn::testing;
 namespace {
 enum class Mode { Raw, Rfc2217, Rfc2217Tls };
 
+void PrintTo(Mode mode, std::ostream* out) {
+    const char* names[] = {"raw", "rfc2217", "rfc2217_tls"};
+    *out << names[int(mode)];
+}
+
 // Everything the simulator put on the line, in order.
 QByteArray simulatorSent(const QByteArray& log) {
     static const QRegularExpression tx(R"(^\s*[\d.]+ TX ((?:[0-9A-F]{2} ?)+))");
