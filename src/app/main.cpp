@@ -21,5 +21,5 @@ int main(int argc, char* argv[]) {
     panel.start();
     const int code = app.exec();
     panel.shutdown();
-    return code;
+    return code != 0 ? code : panel.exitCode();
 }

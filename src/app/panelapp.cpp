@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
+#include <cstdio>
 
 namespace tarn::app {
 
@@ -26,6 +27,7 @@ PanelApplication::PanelApplication()
       panel_(state_, port_, store_, {window_, tiny_, window_, messages_, window_}),
       dialogs_(window_, panel_, messages_) {
     panel_.detectDevices = &serial::PortMap::detectDevices;
+    panel_.setSecondaryWindows(dialogs_);
     window_.attach(panel_);
     tiny_.attach(panel_);
     window_.onUnload = [this] { shutdown(); };
@@ -46,10 +48,18 @@ void PanelApplication::start() {
 void PanelApplication::shutdown() {
     if (std::exchange(ended_, true))
         return;
-    panel_.shutdownPort();
+    if (!panel_.shutdownPort()) {
+        // Nobody may be watching the screen at a kill or a logout: the terminal and the exit
+        // status are what a script or a service manager sees.
+        std::fprintf(stderr,
+                     "tarn-vq4400: force standby could not be sent to the amplifier before "
+                     "exit%s%s\n",
+                     port_.errorString().isEmpty() ? "" : ": ", qPrintable(port_.errorString()));
+        exitCode_ = 2;
+    }
     dialogs_.closeAll();
     tiny_.closeWindow();
-    QCoreApplication::quit();
+    QCoreApplication::exit(exitCode_);
 }
 
 void PanelApplication::endAtOnce() {

@@ -26,6 +26,9 @@ public:
     // The firmware update's end: the port is already handed over, so nothing is sent or saved.
     void endAtOnce();
 
+    // Non-zero when the exit could not do what it must (force standby not sent).
+    int exitCode() const { return exitCode_; }
+
     ui::MainWindow& mainWindow() { return window_; }
     core::Panel& panel() { return panel_; }
 
@@ -39,6 +42,7 @@ private:
     core::Panel panel_;
     ui::Dialogs dialogs_;
     bool ended_ = false;
+    int exitCode_ = 0;
 };
 
 } // namespace tarn::app

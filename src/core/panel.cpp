@@ -1,5 +1,7 @@
 #include "core/panel.h"
 
+#include "core/logging.h"
+
 #include "protocol/hexecho.h"
 #include "serial/serialport.h"
 #include "settings/numbers.h"
@@ -7,233 +9,58 @@
 
 namespace tarn::core {
 
-using protocol::DecodeResult;
-
 Panel::Panel(PanelState& state, serial::SerialPort& port, settings::SettingsStore& store,
              PanelViews views)
     : state_(state), port_(port), store_(store), views_(views),
-      timerPoll_(50, true, [this] { Timer_Poll_Timer(); }),
-      timerTimeout_(200, false, [this] { Timer_Connection_Timeout_Timer(); }),
-      timerReopen_(ReopenIntervalMs, false, [this] { Timer_Reopen_Timer(); }) {}
+      session_(state, port, views.menu, views.operatorView),
+      poller_(state, port, session_, {views.main, views.tiny}) {
+    session_.onLineUp = [this] { poller_.lineUp(); };
+    session_.onLineDown = [this](bool waiting) { poller_.lineDown(waiting); };
+}
 
 QString Panel::lineSettingsFor(int baudRate) {
     return QString::number(baudRate) + QStringLiteral(",n,8,1");
 }
 
-void Panel::Scan_Com_Ports() {
-    for (int i = 1; i <= PanelState::Max_Com_Port; ++i) {
-        views_.menu.setComItemDevice(i, port_.deviceName(i));
-        bool failed = !port_.setPortNumber(i) || !port_.open();
-        if (port_.isOpen() && !port_.close())
-            failed = true;
-        views_.menu.setComItemAvailable(i, !failed);
-        if (!failed)
-            views_.menu.setPlaceholderVisible(false);
-    }
-}
-
 void Panel::menuCom_Click(int index) {
-    state_.settings.PortNumber = index;
     if (index == 0) {
+        // The placeholder explains; it never changes the port or what is saved.
         views_.operatorView.showMessage(
             QStringLiteral("Exit the application and check the connection. Then try again."),
             style::Information, QStringLiteral("No Free Com Ports Found"));
         return;
     }
-    Change_Com_Port();
+    state_.settings.PortNumber = index;
+    session_.Change_Com_Port();
     Save_All_to_ini_file();
-}
-
-void Panel::Open_Com_Port() {
-    const int number = state_.settings.PortNumber;
-    if (number <= 0) {
-        views_.menu.setCloseComPortEnabled(false);
-        return;
-    }
-    bool failed = false;
-    if (port_.isOpen()) {
-        failed = !port_.close();
-        markClosed();
-    }
-    // A rejected number must not open the port on whatever number it held before.
-    if (!port_.setPortNumber(number))
-        failed = true;
-    if (port_.isOpen())
-        return;
-    if (!failed)
-        failed = !port_.open();
-    if (failed) {
-        views_.menu.setCloseComPortEnabled(false);
-        return;
-    }
-    markOpened(number);
-}
-
-void Panel::uncheckComItems() {
-    for (int i = 1; i <= PanelState::Max_Com_Port; ++i)
-        views_.menu.setComItemChecked(i, false);
-}
-
-void Panel::Change_Com_Port() {
-    uncheckComItems();
-    if (port_.isOpen())
-        port_.close();
-    markClosed();
-
-    const int number = state_.settings.PortNumber;
-    const bool failed = !port_.setPortNumber(number) || !port_.open();
-    if (failed) {
-        port_.close();
-        views_.menu.setCloseComPortEnabled(false);
-        if (number > 0)
-            views_.operatorView.showMessage(QStringLiteral("The Com Port is not available"));
-        state_.settings.PortNumber = 0;
-        return;
-    }
-    markOpened(number);
 }
 
 void Panel::menuCloseComPort_Click() {
     state_.settings.PortNumber = 0;
-    Change_Com_Port();
+    session_.Change_Com_Port();
     Save_All_to_ini_file();
 }
 
-void Panel::applyLineSettings(bool announce) {
-    const QString settings = lineSettingsFor(state_.settings.BaudRate);
-    if (!port_.isOpen()) {
-        port_.setLineSettings(settings);
-        return;
-    }
-    port_.close();
-    if (announce)
-        views_.operatorView.showMessage(QStringLiteral("COM settings ") + settings);
-    port_.setLineSettings(settings);
-    if (!port_.open()) {
-        // The device vanished between close and open: say so, and keep the menu in step.
-        markClosed();
-        uncheckComItems();
-        views_.menu.setCloseComPortEnabled(false);
-        views_.operatorView.showMessage(QStringLiteral("The Com Port is not available"));
-    }
-}
-
-void Panel::markOpened(int number) {
-    openNumber_ = number;
-    lost_ = false;
-    timerReopen_.setEnabled(false);
-    if (number <= PanelState::Max_Com_Port)
-        views_.menu.setComItemChecked(number, true);
-    views_.menu.setCloseComPortEnabled(true);
-}
-
-void Panel::markClosed() {
-    if (openNumber_ != 0)
-        for (auto* listener : listeners_)
-            listener->lineSilent();
-    openNumber_ = 0;
-    lost_ = false;
-    timerReopen_.setEnabled(false);
-}
-
-void Panel::noticeLostLine() {
-    // The port closed itself under us (adapter pulled, port server gone). The time-out shows
-    // the silence; here we only keep the menu honest and try to get the same port back.
-    if (openNumber_ == 0 || lost_ || port_.isOpen())
-        return;
-    lost_ = true;
-    if (openNumber_ <= PanelState::Max_Com_Port)
-        views_.menu.setComItemChecked(openNumber_, false);
-    timerReopen_.setEnabled(true);
-}
-
-void Panel::Timer_Reopen_Timer() {
-    if (!lost_) {
-        timerReopen_.setEnabled(false);
-        return;
-    }
-    if (!port_.setPortNumber(openNumber_) || !port_.open())
-        return;
-    markOpened(openNumber_);
-}
-
-void Panel::Timer_Poll_Timer() {
-    noticeLostLine();
-    if (port_.isOpen()) {
-        state_.Received_Chunk = port_.readAll();
-        if (!state_.Received_Chunk.isEmpty()) {
-            if (state_.Test_Space_Shown) {
-                protocol::appendRawEcho(state_.hdlcEcho, state_.Received_Chunk,
-                                        protocol::RawEchoLimit);
-                views_.main.setRawEcho(state_.hdlcEcho);
-            }
-            Decode_Response();
-            restartTimeout();
-        }
-    }
-    if (port_.isOpen()) {
-        if (state_.Test_Space_Cmd_Pending) {
-            port_.write(state_.frames.Cmd_Test_Space);
-            state_.Test_Space_Cmd_Pending = false;
-        } else {
-            port_.write(state_.frames.Cmd_Poll);
-        }
-    }
-    timerPoll_.setInterval(state_.settings.Polling);
-}
-
-void Panel::restartTimeout() {
-    timerTimeout_.setEnabled(false);
-    timerTimeout_.setInterval(state_.settings.TimeOut);
-    timerTimeout_.setEnabled(true);
-}
-
-void Panel::Decode_Response() {
-    QString* echo = state_.Test_Space_Shown ? &state_.decodedEcho : nullptr;
-    const DecodeResult r = protocol::Decode_Response(state_.Received_Chunk, state_.Rx_Byte, echo);
-    if (echo)
-        views_.main.setDecodedEcho(*echo);
-    if (r.kind == DecodeResult::Kind::FirmwareReport)
-        views_.main.setFirmwareCaption(r.firmwareCaption);
-    else if (r.drawStatus())
-        Update_Status_Display();
-}
-
-void Panel::Update_Status_Display() {
-    for (auto* listener : listeners_)
-        listener->statusDecoded(state_.Rx_Byte);
-    const auto fields = protocol::statusFields(state_.Rx_Byte);
-    if (views_.tiny.isShown())
-        views_.tiny.drawStatus(fields);
-    else
-        views_.main.drawStatus(fields);
-}
-
-void Panel::Timer_Connection_Timeout_Timer() {
-    for (auto* listener : listeners_)
-        listener->lineSilent();
-    if (views_.tiny.isShown())
-        views_.tiny.showNoCommunication();
-    else
-        views_.main.showNoCommunication();
-}
-
-bool Panel::sendCommand(const QByteArray& frame, bool reportClosed) {
+bool Panel::sendCommand(protocol::Command command, bool reportClosed) {
     if (!port_.isOpen()) {
         if (reportClosed)
-            views_.operatorView.showMessage(QStringLiteral("Select a COM Port"));
+            session_.reportNotOpen();
         return false;
     }
-    if (port_.write(frame))
+    if (poller_.write(command))
         return true;
-    noticeLostLine();
-    views_.operatorView.showMessage(
-        QStringLiteral("The command could not be sent. Check the connection to the amplifier."),
-        style::Exclamation);
+    session_.checkLine();
+    QString text =
+        QStringLiteral("The command could not be sent. Check the connection to the amplifier.");
+    if (const QString reason = port_.errorString(); !reason.isEmpty())
+        text += QStringLiteral("\n\n") + reason;
+    views_.operatorView.showMessage(text, style::Exclamation);
     return false;
 }
 
 bool Panel::Save_All_to_ini_file() {
+    if (session_.isHandedOver())
+        return false;
     return saveSettings(true);
 }
 
@@ -243,8 +70,7 @@ bool Panel::saveSettings(bool tellOperator) {
     if (saved) {
         saveFailureShown_ = false;
     } else if (!tellOperator) {
-        qWarning("tarn-vq4400: the settings could not be saved to %s",
-                 qPrintable(store_.writePath()));
+        qCWarning(lcCore) << "the settings could not be saved to" << store_.writePath();
     } else if (!saveFailureShown_) {
         saveFailureShown_ = true;
         views_.operatorView.showMessage(QStringLiteral("The settings could not be saved to ") +
@@ -282,6 +108,8 @@ void Panel::startup() {
     }
     applyLineSettings(true);
     Open_Com_Port();
+    if (const QString problem = store_.loadProblem(); !problem.isEmpty())
+        views_.operatorView.showMessage(problem, style::Exclamation);
 
     if (s.AlwaysOnTop == QLatin1String("Yes")) {
         w.setOnTop(true);
@@ -371,10 +199,13 @@ void Panel::menuTinyWidget_Click() {
 void Panel::tinyClosed(int leftTwips, int topTwips) {
     state_.settings.Top_Location = QString::number(topTwips);
     state_.settings.Left_Location = QString::number(leftTwips);
-    views_.main.setWindowShown(true);
+    if (!session_.isHandedOver())
+        views_.main.setWindowShown(true);
 }
 
 void Panel::applyBaudRate(std::optional<int> baudRate) {
+    if (session_.isHandedOver())
+        return;
     if (baudRate)
         state_.settings.BaudRate = *baudRate;
     applyLineSettings(false);
@@ -382,9 +213,11 @@ void Panel::applyBaudRate(std::optional<int> baudRate) {
 }
 
 void Panel::applyPolling(std::optional<int> pollingMs) {
+    if (session_.isHandedOver())
+        return;
     if (pollingMs)
         state_.settings.Polling = *pollingMs;
-    timerPoll_.setInterval(state_.settings.Polling);
+    poller_.Timer_Poll().setInterval(state_.settings.Polling);
     Save_All_to_ini_file();
 }
 
@@ -397,28 +230,55 @@ void Panel::applyTimeOut(std::optional<int> timeOutMs) {
 
 bool Panel::startBootloader() {
     if (!port_.isOpen()) {
-        views_.operatorView.showMessage(QStringLiteral("Select a COM Port"));
+        session_.reportNotOpen();
         return false;
     }
-    timerPoll_.setEnabled(false);
-    timerTimeout_.setEnabled(false);
-    port_.write(state_.frames.Cmd_Start_Bootloader);
-    port_.close();
-    markClosed();
+    poller_.stop();
+    // The hand-over is claimed only once the start frame has left: otherwise the amplifier
+    // never entered its bootloader and the panel must go on owning the line.
+    if (!poller_.write(protocol::Command::Start_Bootloader) ||
+        !waitUntilWritten(ForceStandbyWaitMs)) {
+        qCWarning(lcCore) << "the bootloader start could not be sent:" << port_.errorString();
+        QString text = QStringLiteral("The bootloader start could not be sent to the amplifier. "
+                                      "Check the connection and try again.");
+        if (const QString reason = port_.errorString(); !reason.isEmpty())
+            text += QStringLiteral("\n\n") + reason;
+        poller_.Timer_Poll().setEnabled(true);
+        views_.operatorView.showMessage(text, style::Exclamation);
+        return false;
+    }
+    session_.handOver();
+    // Only the wait dialog may remain: a settings dialog's Apply or the tiny widget's Escape
+    // would otherwise rewrite the settings or bring back a panel that no longer owns the line.
+    if (secondary_)
+        secondary_->closeAll();
+    if (views_.tiny.isShown())
+        views_.tiny.closeWindow();
     return true;
 }
 
-void Panel::shutdownPort() {
-    if (state_.settings.Force_STBY == QLatin1String("Yes") && port_.isOpen())
-        port_.write(state_.frames.Cmd_Force_STBY);
+bool Panel::waitUntilWritten(int timeoutMs) {
+    return port_.waitForWritten(timeoutMs);
+}
+
+bool Panel::shutdownPort() {
+    poller_.stop();
+    bool delivered = true;
+    // Force standby goes first: a slow disk or a kill during the save must not hold back the
+    // one frame that makes the amplifier safe.
+    // A port the panel waits for counts as well: the amplifier is still out there, unsafe.
+    const bool due = port_.isOpen() || session_.isWaiting();
+    if (state_.settings.Force_STBY == QLatin1String("Yes") && due) {
+        delivered =
+            poller_.write(protocol::Command::Force_STBY) && waitUntilWritten(ForceStandbyWaitMs);
+        if (!delivered)
+            qCWarning(lcCore) << "force standby did not leave the computer:" << port_.errorString();
+    }
     // No message box here: shutdown also runs for a kill or a logout, with nobody to close
     // the box, and a box left open would keep the panel from ever ending.
     saveSettings(false);
-    if (port_.isOpen())
-        port_.close();
-    markClosed();
-    timerPoll_.setEnabled(false);
-    timerTimeout_.setEnabled(false);
+    session_.closeForGood();
+    return delivered;
 }
 
 } // namespace tarn::core

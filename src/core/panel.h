@@ -2,13 +2,14 @@
 
 #include "core/classictimer.h"
 #include "core/panelstate.h"
+#include "core/poller.h"
+#include "core/portsession.h"
 #include "core/statuslistener.h"
 #include "core/views.h"
 #include "serial/portmap.h"
 
 #include <functional>
 #include <optional>
-#include <vector>
 
 namespace tarn::serial {
 class SerialPort;
@@ -29,11 +30,13 @@ struct PanelViews {
     settings::WindowPlacement& placement;
 };
 
-// The panel's behaviour behind the windows: the port and its menu, the poll cycle, the
-// connection time-out, decoding and drawing, commands and saves.
+// The panel's behaviour behind the windows: the start-up and shutdown order, the menus that
+// change settings, and the saves. The port is kept by a PortSession, the traffic by a Poller.
 class Panel {
 public:
-    static constexpr int ReopenIntervalMs = 1000;
+    static constexpr int ReopenIntervalMs = PortSession::ReopenIntervalMs;
+    // How long the exit waits for force standby to leave the computer.
+    static constexpr int ForceStandbyWaitMs = 2000;
 
     Panel(PanelState& state, serial::SerialPort& port, settings::SettingsStore& store,
           PanelViews views);
@@ -41,34 +44,37 @@ public:
     // The serial devices the system reports; start-up gives new ones COM numbers.
     std::function<QList<serial::DetectedDevice>()> detectDevices;
 
+    // Closed when the line is handed to the firmware client; outlives the panel.
+    void setSecondaryWindows(SecondaryWindows& windows) { secondary_ = &windows; }
     // Listeners outlive the panel.
-    void addStatusListener(StatusListener& listener) { listeners_.push_back(&listener); }
+    void addStatusListener(StatusListener& listener) { poller_.addStatusListener(listener); }
 
     PanelState& state() { return state_; }
     serial::SerialPort& port() { return port_; }
+    PortSession& session() { return session_; }
+    Poller& poller() { return poller_; }
 
-    ClassicTimer& Timer_Poll() { return timerPoll_; }
-    ClassicTimer& Timer_Connection_Timeout() { return timerTimeout_; }
-    ClassicTimer& Timer_Reopen() { return timerReopen_; }
+    ClassicTimer& Timer_Poll() { return poller_.Timer_Poll(); }
+    ClassicTimer& Timer_Connection_Timeout() { return poller_.Timer_Connection_Timeout(); }
+    ClassicTimer& Timer_Reopen() { return session_.Timer_Reopen(); }
 
     // Ports.
-    void Scan_Com_Ports();
+    void Scan_Com_Ports() { session_.Scan_Com_Ports(); }
     void menuCom_Click(int index);
-    void Open_Com_Port();
-    void Change_Com_Port();
+    void Open_Com_Port() { session_.Open_Com_Port(); }
+    void Change_Com_Port() { session_.Change_Com_Port(); }
     void menuCloseComPort_Click();
-    // "BaudRate,n,8,1" to the port; an open port is closed and opened again on it.
-    void applyLineSettings(bool announce);
-    // True while a port that went away is being reopened by itself.
-    bool isReopening() const { return lost_; }
+    void applyLineSettings(bool announce) { session_.applyLineSettings(announce); }
+    // True while the panel waits for its port to come back.
+    bool isReopening() const { return session_.isWaiting(); }
 
     // Ticks.
-    void Timer_Poll_Timer();
-    void Timer_Connection_Timeout_Timer();
-    void Timer_Reopen_Timer();
+    void Timer_Poll_Timer() { poller_.Timer_Poll_Timer(); }
+    void Timer_Connection_Timeout_Timer() { poller_.Timer_Connection_Timeout_Timer(); }
+    void Timer_Reopen_Timer() { session_.Timer_Reopen_Timer(); }
 
     // Operator keys: one click, one frame. A closed port is reported when `reportClosed`.
-    bool sendCommand(const QByteArray& frame, bool reportClosed);
+    bool sendCommand(protocol::Command command, bool reportClosed);
 
     bool Save_All_to_ini_file();
 
@@ -77,8 +83,9 @@ public:
     // ready from the state's construction.
     void startup();
     // The main window's unload up to closing the other windows: force standby when asked and
-    // the port is open, save, close the port, timers off.
-    void shutdownPort();
+    // the port is open, save, close the port, timers off. False when force standby was due
+    // but did not leave the computer in time.
+    bool shutdownPort();
 
     // View and Settings menu items, the "Hide test" button and Escape on the main window.
     void menu_Size_Normal_Click();
@@ -99,36 +106,29 @@ public:
     void applyTimeOut(std::optional<int> timeOutMs);
 
     // Hands the line to the amplifier's bootloader: both timers stop before the start frame is
-    // written, then the port is closed so the external client can open it. With no open port
-    // nothing is sent and nothing changes ("Select a COM Port"); returns whether it started.
+    // written, then the port is closed for good so the external client can open it. With no
+    // open port, or a start frame that could not be written, nothing is handed over: the
+    // operator is told and the panel goes on; returns whether the hand-over happened.
     bool startBootloader();
+    bool isHandedOver() const { return session_.isHandedOver(); }
 
     static QString lineSettingsFor(int baudRate);
 
 private:
-    void Decode_Response();
-    void Update_Status_Display();
-    void restartTimeout();
-    void noticeLostLine();
-    void markOpened(int number);
-    void markClosed();
     void hideTestSpace(int height);
-    void uncheckComItems();
     // A failure is shown to the operator when `tellOperator`, otherwise only logged.
     bool saveSettings(bool tellOperator);
+    // Waits, bounded, for everything written to leave the computer.
+    bool waitUntilWritten(int timeoutMs);
 
     PanelState& state_;
     serial::SerialPort& port_;
     settings::SettingsStore& store_;
     PanelViews views_;
+    PortSession session_;
+    Poller poller_;
 
-    ClassicTimer timerPoll_;
-    ClassicTimer timerTimeout_;
-    ClassicTimer timerReopen_;
-
-    std::vector<StatusListener*> listeners_;
-    int openNumber_ = 0; // the number the last port operation opened, 0 when none
-    bool lost_ = false;
+    SecondaryWindows* secondary_ = nullptr;
     bool saveFailureShown_ = false;
 };
 

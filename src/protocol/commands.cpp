@@ -31,4 +31,34 @@ CommandFrames CommandFrames::build() {
     return f;
 }
 
+const QByteArray& CommandFrames::frame(Command command) const {
+    switch (command) {
+    case Command::Poll:
+        return Cmd_Poll;
+    case Command::Toggle_OPER_STBY:
+        return Cmd_Toggle_OPER_STBY;
+    case Command::Gain_Up:
+        return Cmd_Gain_Up;
+    case Command::Gain_Down:
+        return Cmd_Gain_Down;
+    case Command::Auto_Band:
+        return Cmd_Auto_Band;
+    case Command::Band_Up:
+        return Cmd_Band_Up;
+    case Command::Band_Down:
+        return Cmd_Band_Down;
+    case Command::Test_Space:
+        return Cmd_Test_Space;
+    case Command::PA_Voltage_High:
+        return Cmd_PA_Voltage_High;
+    case Command::PA_Voltage_Low:
+        return Cmd_PA_Voltage_Low;
+    case Command::Force_STBY:
+        return Cmd_Force_STBY;
+    case Command::Start_Bootloader:
+        return Cmd_Start_Bootloader;
+    }
+    return Cmd_Poll;
+}
+
 } // namespace tarn::protocol

@@ -3,6 +3,10 @@
 #include "serial/networklink.h"
 #include "serial/seriallink.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+#include <algorithm>
+
 namespace tarn::serial {
 
 std::unique_ptr<Link> makeLink(const QString& device) {
@@ -15,6 +19,18 @@ std::unique_ptr<Link> makeLink(const QString& device) {
     if (device.isEmpty())
         return nullptr;
     return std::make_unique<SerialDeviceLink>(device);
+}
+
+bool ComPort::waitForWritten(int msecs) {
+    const QDeadlineTimer deadline(msecs);
+    while (isOpen() && link_->bytesPending() > 0) {
+        if (deadline.hasExpired())
+            return false;
+        // Moves the port's own buffer into the system; the system's queue drains by itself.
+        if (!link_->waitForBytesWritten(int(std::min<qint64>(deadline.remainingTime(), 20))))
+            QThread::msleep(2);
+    }
+    return isOpen();
 }
 
 bool ComPort::isNetwork(int number) const {

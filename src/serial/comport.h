@@ -29,6 +29,7 @@ public:
     qint64 bytesPending() const override { return isOpen() ? link_->bytesPending() : 0; }
     bool isConnecting() const override { return link_ && link_->isConnecting(); }
     bool isNetwork(int number) const override;
+    bool waitForWritten(int msecs) override;
     QString errorString() const override;
 
 private:

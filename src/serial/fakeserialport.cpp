@@ -51,6 +51,8 @@ bool FakeSerialPort::write(const QByteArray& bytes) {
     if (!open_ || failWrites)
         return false;
     writes << bytes;
+    if (onWrite)
+        onWrite(bytes);
     events << QStringLiteral("write ") + QString::fromLatin1(bytes.toHex(' ').toUpper());
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMap>
 #include <QSet>
+#include <functional>
 
 namespace tarn::serial {
 
@@ -24,6 +25,8 @@ public:
     QSet<int> network;
     QString error;
     bool failClose = false;
+    // Sees each frame as it is written, before the panel goes on.
+    std::function<void(const QByteArray&)> onWrite;
     int openCalls = 0;
 
     // Bytes the next readAll() returns.
@@ -43,6 +46,7 @@ public:
     QByteArray readAll() override;
     QString deviceName(int number) const override { return devices.value(number); }
     qint64 bytesPending() const override { return stalledBytes; }
+    bool waitForWritten(int) override { return open_ && stalledBytes == 0; }
     bool isConnecting() const override { return connecting; }
     bool isNetwork(int number) const override { return network.contains(number); }
     QString errorString() const override { return error; }

@@ -21,6 +21,8 @@ public:
     // See SerialPort::bytesPending and SerialPort::isConnecting.
     virtual qint64 bytesPending() const = 0;
     virtual bool isConnecting() const { return false; }
+    // Blocks up to `msecs` while the link's own buffer goes out; false when nothing moved.
+    virtual bool waitForBytesWritten(int msecs) = 0;
 };
 
 // How long a close waits for written bytes to leave, so a frame written just before it (the

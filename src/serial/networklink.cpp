@@ -368,6 +368,10 @@ void NetworkLink::close() {
     socket_->abort();
 }
 
+bool NetworkLink::waitForBytesWritten(int msecs) {
+    return isOpen() && socket_->waitForBytesWritten(msecs);
+}
+
 bool NetworkLink::write(const QByteArray& bytes) {
     if (!isOpen())
         return false;

@@ -42,6 +42,7 @@ public:
     QString errorString() const override { return error_; }
     qint64 bytesPending() const override;
     bool isConnecting() const override { return phase_ == Phase::Connecting; }
+    bool waitForBytesWritten(int msecs) override;
 
     // Connection, TLS handshake and the server's answers to the line settings together: an
     // address that never answers (a host that is off, a filtered port) gives up after this.

@@ -19,6 +19,7 @@ public:
     void close() override;
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
+    bool waitForBytesWritten(int msecs) override { return port_.waitForBytesWritten(msecs); }
     QString errorString() const override { return error_; }
     qint64 bytesPending() const override;
 

@@ -37,6 +37,9 @@ public:
     // system's send queue (serial driver or socket). A peer that stops reading shows here
     // long before a write fails.
     virtual qint64 bytesPending() const = 0;
+    // Waits up to `msecs` for everything written to leave the computer; false when it did not
+    // (the peer stopped reading, the line went away). Blocks: for the exit and the hand-over.
+    virtual bool waitForWritten(int msecs) = 0;
     // True while a network connection is being made. open() never waits on the network: it
     // starts the connection and returns false; a later open() returns true once it is made.
     virtual bool isConnecting() const { return false; }

@@ -119,14 +119,28 @@ IniFile IniFile::parse(const QByteArray& data) {
     return ini;
 }
 
-IniFile IniFile::load(const QString& path) {
+IniFile IniFile::load(const QString& path, bool* tooLarge) {
+    if (tooLarge)
+        *tooLarge = false;
     // Directories, FIFOs and devices are not profiles; opening a FIFO would also block.
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return parse({});
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return parse({});
-    return parse(file.readAll());
+    // Read one byte past the limit rather than trusting the size: the file may grow meanwhile.
+    const QByteArray data = file.read(MaxFileSize + 1);
+    if (data.size() > MaxFileSize) {
+        if (tooLarge)
+            *tooLarge = true;
+        return parse({});
+    }
+    return parse(data);
+}
+
+bool IniFile::isTooLarge(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && info.size() > MaxFileSize;
 }
 
 QByteArray IniFile::serialize() const {

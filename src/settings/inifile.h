@@ -13,9 +13,15 @@ namespace tarn::settings {
 // the first occurrence is the one read and written.
 class IniFile {
 public:
+    // No settings file the panel writes comes near this; reading a larger one would cost
+    // seconds and many times its size in memory at every start.
+    static constexpr qint64 MaxFileSize = qint64(1) << 20;
+
     static IniFile parse(const QByteArray& data);
-    // A missing, unreadable or non-regular file gives an empty profile.
-    static IniFile load(const QString& path);
+    // A missing, unreadable or non-regular file gives an empty profile, and so does one over
+    // MaxFileSize, which also sets `tooLarge`.
+    static IniFile load(const QString& path, bool* tooLarge = nullptr);
+    static bool isTooLarge(const QString& path);
 
     QByteArray serialize() const;
     // Writes a temporary file and renames it over `path`, so a crash never leaves half a file.

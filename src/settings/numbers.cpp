@@ -90,6 +90,26 @@ double lenientNumber(const QString& text) {
     return negative ? -value : value;
 }
 
+std::optional<qint64> wholeNumber(const QString& text) {
+    const qsizetype first = text.startsWith(u'+') || text.startsWith(u'-') ? 1 : 0;
+    qsizetype end = first;
+    while (end < text.size() && isDigit(text.at(end)))
+        ++end;
+    if (end == first)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 magnitude = QStringView(text).mid(first, end - first).toLongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    const qint64 value = text.startsWith(u'-') ? -magnitude : magnitude;
+    if (end == text.size())
+        return value;
+    // Only blanks may end the number; whatever follows them must not be read as more of it.
+    if ((text.at(end) != u' ' && text.at(end) != u'\t') || lenientNumber(text) != double(value))
+        return std::nullopt;
+    return value;
+}
+
 QString plainNumber(double value) {
     if (!std::isfinite(value) || value == 0.0)
         return QStringLiteral("0"); // also turns -0 into "0"

@@ -19,24 +19,6 @@ namespace {
 
 constexpr int MaxComNumber = 255;
 
-// Whole decimal numbers only: "50ms", "9600.5" or "1e3" are typing errors, not numbers.
-std::optional<qint64> wholeNumber(const QString& text) {
-    qsizetype first = 0;
-    if (text.startsWith(u'+') || text.startsWith(u'-'))
-        first = 1;
-    if (first == text.size())
-        return std::nullopt;
-    for (qsizetype i = first; i < text.size(); ++i) {
-        if (text.at(i) < u'0' || text.at(i) > u'9')
-            return std::nullopt;
-    }
-    bool ok = false;
-    const qint64 value = QStringView(text).mid(first).toLongLong(&ok);
-    if (!ok)
-        return std::nullopt;
-    return text.startsWith(u'-') ? -value : value;
-}
-
 int toTwips(double value) {
     const double rounded = std::round(value);
     return int(std::clamp(rounded, double(std::numeric_limits<int>::min()),
@@ -81,37 +63,82 @@ QString SettingsStore::userFilePath() const {
     return QDir(userConfigDir_).filePath(baseName_ + QStringLiteral(".ini"));
 }
 
+QString SettingsStore::exeTargetPath() const {
+    const QString path = exeFilePath();
+    const QFileInfo link(path);
+    if (!link.isSymbolicLink())
+        return path;
+    // Empty for a dangling link or a loop: nothing there may be created behind the operator's
+    // back (a share that is not mounted, a folder that was moved).
+    return link.canonicalFilePath();
+}
+
 bool SettingsStore::exeFolderWritable() const {
-    const QFileInfo dir(exeDir_);
-    if (exeDir_.isEmpty() || !dir.isDir() || !dir.isWritable())
+    const QString target = exeTargetPath();
+    if (exeDir_.isEmpty() || target.isEmpty())
         return false;
-    const QFileInfo file(exeFilePath());
-    if (file.exists() && (!file.isFile() || !file.isWritable()))
+    const QFileInfo file(target);
+    // A save replaces the file through a temporary one beside it, so what counts is the folder
+    // the file really is in, not the one the link is in.
+    const QString folder = file.absolutePath();
+    const QFileInfo dir(folder);
+    if (!dir.isDir() || !dir.isWritable())
+        return false;
+    if (file.exists() && (!file.isFile() || !file.isWritable() || IniFile::isTooLarge(target)))
         return false;
     // A file we cannot read would be replaced by one holding only our keys, and whatever else
     // it held would be gone. Asking the file itself counts for every reason it may refuse.
-    if (file.exists() && !QFile(exeFilePath()).open(QIODevice::ReadOnly))
+    if (file.exists() && !QFile(target).open(QIODevice::ReadOnly))
         return false;
     // Permission bits do not tell the whole story (Windows ACLs, read-only mounts), and a save
     // needs to create its temporary file here, so try exactly that.
-    QTemporaryFile probe(QDir(exeDir_).filePath(baseName_ + QStringLiteral(".XXXXXX.probe")));
+    QTemporaryFile probe(QDir(folder).filePath(baseName_ + QStringLiteral(".XXXXXX.probe")));
     return probe.open();
 }
 
 QString SettingsStore::readPath() const {
     if (exeFolderWritable())
-        return exeFilePath();
+        return exeTargetPath();
     const QString user = userFilePath();
-    if (!user.isEmpty() && QFileInfo(user).isFile())
+    if (!user.isEmpty() && QFileInfo(user).isFile() && !IniFile::isTooLarge(user))
         return user;
+    if (IniFile::isTooLarge(exeFilePath()))
+        return {};
     return exeFilePath(); // possibly shipped read-only with the program
 }
 
 QString SettingsStore::writePath() const {
     const QString user = userFilePath();
     if (exeFolderWritable() || user.isEmpty())
-        return exeFilePath();
+        return exeTargetPath().isEmpty() ? exeFilePath() : exeTargetPath();
     return user;
+}
+
+QString SettingsStore::loadProblem() const {
+    const auto tooLargeText = [](const QString& path) {
+        return QStringLiteral("The settings file %1 is larger than 1 MiB and was not read.")
+            .arg(QDir::toNativeSeparators(path));
+    };
+    const QString notSaved = QStringLiteral(" The settings will not be saved.");
+    const QString user = userFilePath();
+    const bool userTooLarge = !user.isEmpty() && IniFile::isTooLarge(user);
+
+    QString problem;
+    if (exeTargetPath().isEmpty()) {
+        problem = QStringLiteral("The settings file %1 is a link to %2, which cannot be found.")
+                      .arg(QDir::toNativeSeparators(exeFilePath()),
+                           QDir::toNativeSeparators(QFileInfo(exeFilePath()).symLinkTarget()));
+    } else if (IniFile::isTooLarge(exeTargetPath())) {
+        problem = tooLargeText(exeFilePath());
+    } else if (userTooLarge && !exeFolderWritable()) {
+        return tooLargeText(user) + notSaved;
+    } else {
+        return {};
+    }
+    if (user.isEmpty() || userTooLarge)
+        return problem + notSaved;
+    return problem + QStringLiteral(" The settings are kept in %1 instead.")
+                         .arg(QDir::toNativeSeparators(user));
 }
 
 bool SettingsStore::Ini_Has_Port_Number() const {
@@ -188,7 +215,12 @@ void SettingsStore::loadPortMap(Settings& settings) const {
 }
 
 bool SettingsStore::Save_All_to_ini_file(const Settings& settings, const WindowPlacement& window) {
-    IniFile ini = IniFile::load(readPath());
+    bool tooLarge = false;
+    IniFile ini = IniFile::load(readPath(), &tooLarge);
+    // The file grew past the limit since it was looked at: writing only our keys over it would
+    // throw away whatever else it holds.
+    if (tooLarge)
+        return false;
     const QString form = QStringLiteral("Form");
     const QString tiny = QStringLiteral("tiny_Form");
 
@@ -225,7 +257,10 @@ bool SettingsStore::Save_All_to_ini_file(const Settings& settings, const WindowP
     }
 
     const QString target = writePath();
-    if (target != exeFilePath() && !QDir().mkpath(userConfigDir_))
+    // Never write over a file too large to have been read, nor create what a link leads to.
+    if (IniFile::isTooLarge(target) || (target == exeFilePath() && exeTargetPath().isEmpty()))
+        return false;
+    if (target == userFilePath() && !QDir().mkpath(userConfigDir_))
         return false;
     return ini.save(target);
 }

@@ -8,7 +8,10 @@
 namespace tarn::settings {
 
 // Reads and writes the settings file beside the executable, or in the user's configuration
-// folder when the executable's folder cannot be written (an installed copy).
+// folder when the executable's folder cannot be written (an installed copy). A settings file
+// that is a symlink is read and saved where it leads; one that leads nowhere, or into a folder
+// that cannot be written, is treated like an unwritable file. A file over IniFile::MaxFileSize
+// is neither read nor ever overwritten.
 class SettingsStore {
 public:
     SettingsStore(QString exeDir, QString baseName, QString userConfigDir);
@@ -18,6 +21,11 @@ public:
     QString writePath() const;
 
     bool Ini_Has_Port_Number() const;
+
+    // Why the settings file beside the program is not being used, in a sentence for the
+    // operator; empty when there is nothing to say. Worked out afresh on every call, so ask it
+    // once, at start-up.
+    QString loadProblem() const;
 
     // Values that are missing or empty leave their target as it is. Numbers that are not whole
     // or out of range are rejected the same way; one line per rejected key is returned.
@@ -32,6 +40,9 @@ public:
 private:
     QString exeFilePath() const;
     QString userFilePath() const;
+    // The file the settings beside the program really live in: the path itself, or the file a
+    // symlink there leads to; empty for a symlink that leads nowhere.
+    QString exeTargetPath() const;
     bool exeFolderWritable() const;
 
     QString exeDir_;

@@ -335,23 +335,21 @@ QAction* MainWindow::action(const QString& name) const {
 
 void MainWindow::attach(core::Panel& panel) {
     panel_ = &panel;
-    core::PanelState& state = panel.state();
-    const auto key = [&](QPushButton* button, QByteArray protocol::CommandFrames::*frame) {
-        // The frame is read at click time: the state owns it.
+    using protocol::Command;
+    const auto key = [&](QPushButton* button, Command command) {
         connect(button, &QPushButton::clicked, this,
-                [&panel, &state, frame] { panel.sendCommand(state.frames.*frame, true); });
+                [&panel, command] { panel.sendCommand(command, true); });
     };
-    using F = protocol::CommandFrames;
-    key(gainDown_, &F::Cmd_Gain_Down);
-    key(gainUp_, &F::Cmd_Gain_Up);
-    key(toggle_, &F::Cmd_Toggle_OPER_STBY);
-    key(bandDown_, &F::Cmd_Band_Down);
-    key(autoBand_, &F::Cmd_Auto_Band);
-    key(bandUp_, &F::Cmd_Band_Up);
+    key(gainDown_, Command::Gain_Down);
+    key(gainUp_, Command::Gain_Up);
+    key(toggle_, Command::Toggle_OPER_STBY);
+    key(bandDown_, Command::Band_Down);
+    key(autoBand_, Command::Auto_Band);
+    key(bandUp_, Command::Band_Up);
     connect(action(QStringLiteral("menu_PA_Voltage_High")), &QAction::triggered, this,
-            [&panel, &state] { panel.sendCommand(state.frames.Cmd_PA_Voltage_High, false); });
+            [&panel] { panel.sendCommand(Command::PA_Voltage_High, false); });
     connect(action(QStringLiteral("menu_PA_Voltage_Low")), &QAction::triggered, this,
-            [&panel, &state] { panel.sendCommand(state.frames.Cmd_PA_Voltage_Low, false); });
+            [&panel] { panel.sendCommand(Command::PA_Voltage_Low, false); });
 
     // Check marks belong to the panel: a click must not flip one by itself, so the automatic
     // toggle is undone before the handler decides.

@@ -9,7 +9,10 @@ namespace tarn::ui {
 
 PanelLabel::PanelLabel(const QString& text, const QRect& designTwips, Qt::Alignment alignment,
                        bool autoSize, QWidget* parent)
-    : QLabel(text, parent), design_(designTwips), autoSize_(autoSize) {
+    : QLabel(parent), design_(designTwips), autoSize_(autoSize) {
+    // Some captions carry the amplifier's own bytes: never let them be read as markup.
+    setTextFormat(Qt::PlainText);
+    setText(text);
     setAlignment(alignment | Qt::AlignTop);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setGeometry(pxRect(design_.x(), design_.y(), design_.width(), design_.height()));

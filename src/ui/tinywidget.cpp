@@ -124,18 +124,16 @@ void TinyWidget::build() {
 
 void TinyWidget::attach(core::Panel& panel) {
     panel_ = &panel;
-    core::PanelState& state = panel.state();
-    connect(gainDown_, &QPushButton::clicked, this,
-            [this, &state] { pressed(state.frames.Cmd_Gain_Down); });
-    connect(gainUp_, &QPushButton::clicked, this,
-            [this, &state] { pressed(state.frames.Cmd_Gain_Up); });
+    using protocol::Command;
+    connect(gainDown_, &QPushButton::clicked, this, [this] { pressed(Command::Gain_Down); });
+    connect(gainUp_, &QPushButton::clicked, this, [this] { pressed(Command::Gain_Up); });
     connect(toggle_, &QPushButton::clicked, this,
-            [this, &state] { pressed(state.frames.Cmd_Toggle_OPER_STBY); });
+            [this] { pressed(Command::Toggle_OPER_STBY); });
 }
 
-void TinyWidget::pressed(const QByteArray& frame) {
+void TinyWidget::pressed(protocol::Command command) {
     if (panel_)
-        panel_->sendCommand(frame, true);
+        panel_->sendCommand(command, true);
     // Escape should keep working after a click, so the widget takes the focus back.
     activateWindow();
     setFocus();

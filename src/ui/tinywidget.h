@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/views.h"
+#include "protocol/commands.h"
 #include "ui/display.h"
 
 #include <QWidget>
@@ -50,7 +51,7 @@ private:
     // The window as designed, then its load: blank display, operate key off, grey lamps. Each
     // opening starts from here, as if the widget were built afresh.
     void load();
-    void pressed(const QByteArray& frame);
+    void pressed(protocol::Command command);
 
     core::Panel* panel_ = nullptr;
     EscapePreview* escape_ = nullptr;

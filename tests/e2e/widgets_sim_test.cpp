@@ -31,7 +31,7 @@ TEST(WidgetsAgainstSim, TinyWidgetFollowsTheAmplifierAndEscapeBringsTheMainWindo
     sim.command("trip");
     EXPECT_TRUE(
         waitUntil([&] { return caption(rig.tiny, "Label_Protection") == "PROTECT"; }, 3000));
-    ASSERT_TRUE(rig.panel.sendCommand(rig.state.frames.Cmd_Gain_Up, true));
+    ASSERT_TRUE(rig.panel.sendCommand(tarn::protocol::Command::Gain_Up, true));
     sim.command("silence on");
     EXPECT_TRUE(waitUntil(
         [&] { return caption(rig.tiny, "Label_No_Communication") == "No Communication"; }, 3000));

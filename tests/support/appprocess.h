@@ -38,12 +38,14 @@ public:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    bool start() {
+    // `keepErrors` collects standard error for errors() instead of passing it through.
+    bool start(bool keepErrors = false) {
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder_ + QStringLiteral("/config"));
         process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.setProcessChannelMode(keepErrors ? QProcess::SeparateChannels
+                                                  : QProcess::ForwardedErrorChannel);
         process_.start(exePath(), {});
         return process_.waitForStarted(5000);
     }
@@ -53,6 +55,18 @@ public:
         return process_.waitForFinished(timeoutMs) && process_.exitStatus() == QProcess::NormalExit;
     }
     bool running() const { return process_.state() == QProcess::Running; }
+    int exitCode() const { return process_.exitCode(); }
+    QByteArray errors() { return process_.readAllStandardError(); }
+    // Resident memory in MB, from the kernel's own count.
+    double residentMb() const {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+        return -1;
+    }
     qint64 pid() const { return process_.processId(); }
 
 private:

@@ -45,15 +45,21 @@ ControlParse parseControlLine(QStringView line) {
         const char* name;
         Kind kind;
     };
-    static constexpr Switch switches[] = {{"silence", Kind::Silence},
-                                          {"garbage", Kind::Garbage},
-                                          {"split", Kind::Split},
-                                          {"double", Kind::Double}};
+    static constexpr Switch switches[] = {{"silence", Kind::Silence}, {"garbage", Kind::Garbage},
+                                          {"split", Kind::Split},     {"double", Kind::Double},
+                                          {"stale", Kind::Stale},     {"stall", Kind::Stall},
+                                          {"flood", Kind::Flood}};
     for (const auto& s : switches) {
         if (verb != QLatin1String(s.name))
             continue;
         if (args.size() == 1 && (args[0] == QLatin1String("on") || args[0] == QLatin1String("off")))
             return success(s.kind, args[0] == QLatin1String("on"));
+        if (s.kind == Kind::Stall) {
+            const auto ms = args.size() == 1 ? parseMs(args[0]) : std::nullopt;
+            if (ms && *ms > 0)
+                return success(Kind::Stall, true, *ms);
+            return failure(QStringLiteral("usage: stall on|off|MS"));
+        }
         return failure(QStringLiteral("usage: %1 on|off").arg(verb));
     }
 
@@ -100,6 +106,13 @@ QString controlHelpText() {
         "  garbage on|off   random bytes before, after or instead of answers\n"
         "  split on|off     every answer in two writes, --split-ms apart\n"
         "  double on|off    every answer twice in one write\n"
+        "  stale on|off     every status answer behind an older one in the same write: the\n"
+        "                   state of the first answer after 'stale on', then the current one\n"
+        "  stall on|off     stop / resume reading the line (the panel's writes pile up in the\n"
+        "                   system); once reading again, every poll read is answered in order\n"
+        "  stall MS         stall for MS milliseconds, then read again\n"
+        "  flood on|off     status frames and garbage without pause, as fast as the line\n"
+        "                   takes them\n"
         "  trip             protection trips: standby until 'reset' or an operate toggle\n"
         "  reset            clear a protection trip\n"
         "  drop MS          the line goes away for MS milliseconds, then comes back\n"

@@ -14,6 +14,9 @@ struct ControlCommand {
         Garbage,
         Split,
         Double,
+        Stale,
+        Stall,
+        Flood,
         Trip,
         Reset,
         Drop,
@@ -25,7 +28,7 @@ struct ControlCommand {
     };
     Kind kind = Kind::Status;
     bool on = false; // on|off commands
-    qint64 ms = 0;   // drop, tx cycle
+    qint64 ms = 0;   // drop, tx cycle, stall (0: until switched off)
 };
 
 struct ControlParse {

@@ -27,12 +27,37 @@ Exchange SimEngine::receive(QByteArrayView bytes, qint64 nowMs) {
         amplifier_.apply(*frame.command, nowMs);
         if (!amplifier_.answering())
             continue;
-        if (*frame.command == Command::Poll)
-            queueAnswer(buildStatusFrame(amplifier_.statusBody(frameCounter_++)), nowMs, ex.writes);
-        else if (*frame.command == Command::TestSpace)
+        if (*frame.command == Command::Poll) {
+            const StatusBody body = amplifier_.statusBody(frameCounter_++);
+            QByteArray answer = buildStatusFrame(body);
+            if (faults_.stale) {
+                if (!staleBody_)
+                    staleBody_ = body;
+                answer.prepend(buildStatusFrame(*staleBody_));
+            }
+            queueAnswer(answer, nowMs, ex.writes);
+        } else if (*frame.command == Command::TestSpace)
             queueAnswer(buildFirmwareReport(config_.firmware), nowMs, ex.writes);
     }
     return ex;
+}
+
+void SimEngine::setFaults(const Faults& faults) {
+    faults_ = faults;
+    if (!faults_.stale)
+        staleBody_.reset();
+}
+
+QByteArray SimEngine::floodChunk(qsizetype size, qint64 nowMs) {
+    amplifier_.advanceTo(nowMs);
+    const QByteArray frame = buildStatusFrame(amplifier_.statusBody(frameCounter_));
+    QByteArray chunk;
+    chunk.reserve(size + frame.size() + MaxGarbageBytes);
+    while (chunk.size() < size) {
+        chunk += frame;
+        chunk += garbage();
+    }
+    return chunk;
 }
 
 void SimEngine::lineDropped() {

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 #include <vector>
 
 namespace tarn::sim {
@@ -46,9 +47,13 @@ public:
     Amplifier& amplifier() { return amplifier_; }
     const Amplifier& amplifier() const { return amplifier_; }
     const Faults& faults() const { return faults_; }
-    void setFaults(const Faults& faults) { faults_ = faults; }
+    void setFaults(const Faults& faults);
     const ParserCounters& parserCounters() const { return parser_.counters(); }
     std::uint64_t answers() const { return answers_; }
+
+    // About `size` bytes of flood: status frames of the current state with a few garbage bytes
+    // between them. Not counted as answers.
+    QByteArray floodChunk(qsizetype size, qint64 nowMs);
 
     // The whole state as key=value pairs on one line.
     QString statusLine(qint64 nowMs);
@@ -67,6 +72,8 @@ private:
     // anything queued after it.
     qint64 lineFreeAtUs_ = 0;
     std::uint8_t frameCounter_ = 0;
+    // What the stale fault puts in front of every status answer, taken at its first answer.
+    std::optional<StatusBody> staleBody_;
     std::uint64_t answers_ = 0;
 };
 

@@ -13,7 +13,7 @@ struct ModeName {
     const char* name;
 };
 
-constexpr std::array<ModeName, 7> ModeNames{{
+constexpr std::array<ModeName, 10> ModeNames{{
     {FaultMode::Normal, "normal"},
     {FaultMode::Silence, "silence"},
     {FaultMode::Garbage, "garbage"},
@@ -21,9 +21,14 @@ constexpr std::array<ModeName, 7> ModeNames{{
     {FaultMode::Double, "double"},
     {FaultMode::Trip, "trip"},
     {FaultMode::Drop, "drop"},
+    {FaultMode::Stale, "stale"},
+    {FaultMode::Stall, "stall"},
+    {FaultMode::Flood, "flood"},
 }};
 
-// Normal twice, so a soak run spends a fair share of its time on a healthy line.
+// Normal twice, so a soak run spends a fair share of its time on a healthy line. Stale answers,
+// stalls and floods have tests of their own that drive them for a known time; a flood would
+// also take a core for itself for the whole of a long run.
 constexpr std::array<FaultMode, 8> SoakModes{
     FaultMode::Normal, FaultMode::Normal, FaultMode::Silence, FaultMode::Garbage,
     FaultMode::Split,  FaultMode::Double, FaultMode::Trip,    FaultMode::Drop,
@@ -47,6 +52,12 @@ QString Faults::describe() const {
         on << QStringLiteral("split");
     if (doubled)
         on << QStringLiteral("double");
+    if (stale)
+        on << QStringLiteral("stale");
+    if (stall)
+        on << QStringLiteral("stall");
+    if (flood)
+        on << QStringLiteral("flood");
     return on.isEmpty() ? QStringLiteral("none") : on.join(QLatin1Char(','));
 }
 
@@ -72,6 +83,9 @@ Faults faultsFor(FaultMode mode) {
     f.garbage = mode == FaultMode::Garbage;
     f.split = mode == FaultMode::Split;
     f.doubled = mode == FaultMode::Double;
+    f.stale = mode == FaultMode::Stale;
+    f.stall = mode == FaultMode::Stall;
+    f.flood = mode == FaultMode::Flood;
     return f;
 }
 

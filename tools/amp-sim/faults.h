@@ -15,13 +15,16 @@ struct Faults {
     bool garbage = false; // random bytes around or instead of answers
     bool split = false;   // each answer in two writes, some time apart
     bool doubled = false; // each answer twice in one write
+    bool stale = false;   // each status answer behind an older one in the same write
+    bool stall = false;   // the line is not read at all, so the panel's writes pile up
+    bool flood = false;   // status frames and garbage without pause, as fast as the line takes
 
     bool operator==(const Faults&) const = default;
     // "none" or the names of those that are on, joined by commas.
     QString describe() const;
 };
 
-enum class FaultMode { Normal, Silence, Garbage, Split, Double, Trip, Drop };
+enum class FaultMode { Normal, Silence, Garbage, Split, Double, Trip, Drop, Stale, Stall, Flood };
 
 QString faultModeName(FaultMode mode);
 std::optional<FaultMode> faultModeFromName(QStringView name);

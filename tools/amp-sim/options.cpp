@@ -121,7 +121,8 @@ OptionsParse parseOptions(const QStringList& args) {
             const auto mode = v ? faultModeFromName(*v) : std::nullopt;
             if (!mode || *mode == FaultMode::Normal || *mode == FaultMode::Drop)
                 return fail(
-                    QStringLiteral("--fault needs one of silence, garbage, split, double, trip"));
+                    QStringLiteral("--fault needs one of silence, garbage, split, double, stale, "
+                                   "stall, flood, trip"));
             o.faults.push_back(*mode);
         } else {
             return fail(QStringLiteral("unknown option '%1' (try --help)").arg(args[i]));
@@ -156,7 +157,8 @@ QString optionsHelpText(const QString& program) {
                "  --tx                 start with the exciter keyed\n"
                "  --tx-cycle MS        key on and off every MS milliseconds\n"
                "  --fault NAME         start with a fault on: silence, garbage, split, double, "
-               "trip\n"
+               "stale,\n"
+               "                       stall, flood, trip\n"
                "                       (repeatable)\n"
                "  --random-faults      switch every 2-6 s at random between normal, silence,\n"
                "                       garbage, split, double, trip and drop\n"

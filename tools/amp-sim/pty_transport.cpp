@@ -108,7 +108,16 @@ bool PtyTransport::openLine(QString& error) {
     }
     notifier_ = std::make_unique<QSocketNotifier>(master_.get(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &PtyTransport::onReadable);
+    notifier_->setEnabled(reading_);
     return true;
+}
+
+void PtyTransport::setReading(bool on) {
+    reading_ = on;
+    // The notifier reports a readable master as long as bytes wait, so switched on again it
+    // fires at once for whatever piled up meanwhile.
+    if (notifier_)
+        notifier_->setEnabled(on);
 }
 
 void PtyTransport::closeLine() {

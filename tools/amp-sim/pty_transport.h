@@ -26,6 +26,7 @@ public:
     qint64 write(const QByteArray& bytes) override;
     void dropFor(qint64 ms) override;
     bool isUp() const override { return bool(master_); }
+    void setReading(bool on) override;
     QString addressLine() const override;
 
     QString slavePath() const { return slavePath_; }
@@ -44,6 +45,7 @@ private:
     UniqueFd slave_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer reopenTimer_;
+    bool reading_ = true;
 };
 
 #endif

@@ -25,6 +25,11 @@ EngineConfig engineConfig(const SimOptions& o) {
     return c;
 }
 
+// Large enough that a fast line is kept busy, small enough that a slow one loses little of a
+// chunk it cannot take.
+constexpr qsizetype FloodChunkBytes = 4096;
+constexpr qsizetype ReceiveSliceBytes = 4096;
+
 int timerMs(qint64 ms) {
     return int(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max()));
 }
@@ -58,6 +63,13 @@ Simulator::Simulator(const SimOptions& options, std::unique_ptr<Transport> trans
     });
     faultTimer_.setSingleShot(true);
     connect(&faultTimer_, &QTimer::timeout, this, &Simulator::nextFaultPhase);
+    stallTimer_.setSingleShot(true);
+    connect(&stallTimer_, &QTimer::timeout, this, [this] {
+        Faults faults = engine_.faults();
+        faults.stall = false;
+        applyFaults(faults);
+    });
+    connect(&floodTimer_, &QTimer::timeout, this, &Simulator::floodOnce);
 
     connect(transport_.get(), &Transport::received, this, &Simulator::onReceived);
     connect(transport_.get(), &Transport::up, this,
@@ -89,6 +101,15 @@ bool Simulator::start(QString& error) {
         case FaultMode::Double:
             faults.doubled = true;
             break;
+        case FaultMode::Stale:
+            faults.stale = true;
+            break;
+        case FaultMode::Stall:
+            faults.stall = true;
+            break;
+        case FaultMode::Flood:
+            faults.flood = true;
+            break;
         case FaultMode::Trip:
             engine_.amplifier().trip(now());
             break;
@@ -97,7 +118,7 @@ bool Simulator::start(QString& error) {
             break;
         }
     }
-    engine_.setFaults(faults);
+    applyFaults(faults);
     if (options_.txCycleMs > 0)
         setTxCycle(options_.txCycleMs);
     else if (options_.tx)
@@ -113,13 +134,20 @@ bool Simulator::start(QString& error) {
 }
 
 void Simulator::onReceived(const QByteArray& bytes) {
-    const Exchange ex = engine_.receive(bytes, now());
-    if (log_.enabled()) {
-        for (const auto& frame : ex.frames)
-            log_.frame("RX", frame.raw, verdictNote(frame.verdict));
+    // The backlog of a stall on a socket can be megabytes of polls. Taken a slice at a time,
+    // the answers to one slice are on their way before the next is parsed, and memory stays
+    // small; the parser carries a frame cut at a slice's end over to the next.
+    for (qsizetype at = 0; at < bytes.size(); at += ReceiveSliceBytes) {
+        const Exchange ex = engine_.receive(
+            QByteArrayView(bytes).sliced(at, std::min(ReceiveSliceBytes, bytes.size() - at)),
+            now());
+        if (log_.enabled()) {
+            for (const auto& frame : ex.frames)
+                log_.frame("RX", frame.raw, verdictNote(frame.verdict));
+        }
+        queue_.insert(queue_.end(), ex.writes.begin(), ex.writes.end());
+        flushDue();
     }
-    queue_.insert(queue_.end(), ex.writes.begin(), ex.writes.end());
-    flushDue();
 }
 
 void Simulator::flushDue() {
@@ -165,7 +193,7 @@ void Simulator::nextFaultPhase() {
     if (phase_.mode == FaultMode::Trip)
         engine_.amplifier().reset(now());
     phase_ = scheduler_->next(now());
-    engine_.setFaults(faultsFor(phase_.mode));
+    applyFaults(faultsFor(phase_.mode));
     printError(QStringLiteral("tarn-vq4400-sim: random fault %1 for %2 ms")
                    .arg(faultModeName(phase_.mode))
                    .arg(phase_.durationMs));
@@ -201,6 +229,20 @@ void Simulator::handleControlLine(const QString& line) {
     case Kind::Double:
         faults.doubled = c.on;
         break;
+    case Kind::Stale:
+        faults.stale = c.on;
+        break;
+    case Kind::Stall:
+        faults.stall = c.on;
+        // A timed stall ends by itself; any stall command replaces the one before.
+        if (c.ms > 0)
+            stallTimer_.start(timerMs(c.ms));
+        else
+            stallTimer_.stop();
+        break;
+    case Kind::Flood:
+        faults.flood = c.on;
+        break;
     case Kind::Trip:
         amp.trip(now());
         if (!amp.answering()) {
@@ -233,8 +275,36 @@ void Simulator::handleControlLine(const QString& line) {
         emit quitRequested();
         return;
     }
-    engine_.setFaults(faults);
+    applyFaults(faults);
     printLine(QStringLiteral("ok"));
+}
+
+void Simulator::applyFaults(const Faults& faults) {
+    const Faults before = engine_.faults();
+    engine_.setFaults(faults);
+    if (faults.stall != before.stall) {
+        // Marks where a stall begins and ends among the frames the log shows as received; the
+        // first of those may come while the line is switched back on.
+        if (log_.enabled())
+            log_.note(faults.stall ? QStringLiteral("stall: the line is not read")
+                                   : QStringLiteral("stall over: reading the line again"));
+        transport_->setReading(!faults.stall);
+    }
+    if (!faults.stall)
+        stallTimer_.stop();
+    if (faults.flood && !floodTimer_.isActive())
+        floodTimer_.start(0);
+    else if (!faults.flood)
+        floodTimer_.stop();
+}
+
+void Simulator::floodOnce() {
+    if (!transport_->isUp())
+        return;
+    const QByteArray chunk = engine_.floodChunk(FloodChunkBytes, now());
+    // A line that took everything is fed again at once; a full one gets a millisecond to drain
+    // rather than a core spinning on it.
+    floodTimer_.setInterval(transport_->write(chunk) < chunk.size() ? 1 : 0);
 }
 
 } // namespace tarn::sim

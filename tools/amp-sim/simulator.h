@@ -39,6 +39,9 @@ private:
     void drop(qint64 ms);
     void setTxCycle(qint64 ms);
     void nextFaultPhase();
+    // The engine shapes answers; stalls and floods act on the line here.
+    void applyFaults(const Faults& faults);
+    void floodOnce();
 
     SimOptions options_;
     QElapsedTimer clock_;
@@ -49,6 +52,8 @@ private:
     QTimer writeTimer_;
     QTimer txCycleTimer_;
     QTimer faultTimer_;
+    QTimer stallTimer_;
+    QTimer floodTimer_;
     std::optional<FaultScheduler> scheduler_;
     FaultPhase phase_;
 };

@@ -7,7 +7,13 @@ namespace tarn::sim {
 
 namespace {
 constexpr int RetryMs = 1000;
-}
+// Beyond this the client is not keeping up; like a serial line, further bytes are lost rather
+// than held in memory without bound.
+constexpr qint64 MaxUnsentBytes = 64 * 1024;
+// The least a socket can be told to buffer: it reads one byte, then leaves the rest to the
+// system. Zero would mean no limit.
+constexpr qint64 StalledReadBuffer = 1;
+} // namespace
 
 TcpTransport::TcpTransport(QHostAddress address, quint16 port, QObject* parent)
     : Transport(parent), address_(std::move(address)), port_(port) {
@@ -61,7 +67,10 @@ void TcpTransport::onNewConnection() {
         // Every answer goes out as it is written, as on a serial line; a split answer's halves
         // must not be merged by Nagle's algorithm.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket->setReadBufferSize(reading_ ? 0 : StalledReadBuffer);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            if (!reading_)
+                return;
             const QByteArray bytes = socket->readAll();
             if (socket == client_ && !bytes.isEmpty())
                 emit received(bytes);
@@ -84,8 +93,22 @@ void TcpTransport::dropClient() {
     socket->deleteLater();
 }
 
+void TcpTransport::setReading(bool on) {
+    reading_ = on;
+    if (!client_)
+        return;
+    // A full read buffer keeps the socket from reading; a limit of 0 lets it read again.
+    client_->setReadBufferSize(on ? 0 : StalledReadBuffer);
+    if (on) {
+        const QByteArray bytes = client_->readAll();
+        if (!bytes.isEmpty())
+            emit received(bytes);
+    }
+}
+
 qint64 TcpTransport::write(const QByteArray& bytes) {
-    if (!client_ || client_->state() != QAbstractSocket::ConnectedState)
+    if (!client_ || client_->state() != QAbstractSocket::ConnectedState ||
+        client_->bytesToWrite() >= MaxUnsentBytes)
         return 0;
     return std::max<qint64>(0, client_->write(bytes));
 }

@@ -23,6 +23,7 @@ public:
     qint64 write(const QByteArray& bytes) override;
     void dropFor(qint64 ms) override;
     bool isUp() const override { return server_.isListening(); }
+    void setReading(bool on) override;
     QString addressLine() const override;
 
     quint16 port() const { return port_; }
@@ -38,6 +39,7 @@ private:
     QTcpServer server_;
     QPointer<QTcpSocket> client_;
     QTimer relistenTimer_;
+    bool reading_ = true;
 };
 
 } // namespace tarn::sim

@@ -19,6 +19,10 @@ public:
     // The line goes away at once and comes back after `ms`.
     virtual void dropFor(qint64 ms) = 0;
     virtual bool isUp() const = 0;
+    // Off: nothing more is read from the line, across drops too, so what the panel writes
+    // stays in the system's queues until they are full and its writes block. On again: all of
+    // it is read and received in order.
+    virtual void setReading(bool on) = 0;
     // "PTY <path>" or "TCP <addr>:<port>", for the panel's side to find the line.
     virtual QString addressLine() const = 0;
 

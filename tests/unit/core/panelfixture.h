@@ -19,6 +19,11 @@ protected:
         QFile f(dir.path() + "/tarn-vq4400.ini");
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
+    void writeIni(const QString& text) {
+        QFile f(dir.path() + "/tarn-vq4400.ini");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+    }
     // Opens the port on `number` as the operator would.
     void openOn(int number) {
         port.available.insert(number);

@@ -6,14 +6,7 @@ using namespace tarn;
 using namespace tarn::testing;
 using core::MenuItem;
 
-class StartupTest : public PanelTest {
-protected:
-    void writeIni(const QString& text) {
-        QFile f(dir.path() + "/tarn-vq4400.ini");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text.toUtf8());
-    }
-};
+using StartupTest = PanelTest;
 
 TEST_F(StartupTest, FirstRunCentresTheWindowAndOpensNothing) {
     panel.startup();
@@ -133,6 +126,7 @@ TEST_F(ViewsTest, NormalSizeLeavesTheTestSpaceFlagAndTheToggleHides) {
     panel.menuShow_test_space_Click();
     EXPECT_FALSE(state.Test_Space_Shown);
     EXPECT_FALSE(main.checks[MenuItem::ShowTestSpace]);
+    port.deliver(hex("FB4032250F8C782300FE"));
     panel.Timer_Poll_Timer();
     EXPECT_EQ(port.writes, (QList<QByteArray>{hex("FB0D0DFE"), hex("FB0C0CFE")}));
 }
@@ -143,6 +137,7 @@ TEST_F(ViewsTest, OpeningTheTestSpaceTwiceBeforeATickSendsOneRequest) {
     panel.menuShow_test_space_Click();
     panel.menuShow_test_space_Click();
     panel.Timer_Poll_Timer();
+    port.deliver(hex("FB4032250F8C782300FE"));
     panel.Timer_Poll_Timer();
     EXPECT_EQ(port.writes, (QList<QByteArray>{hex("FB0D0DFE"), hex("FB0C0CFE")}));
 }

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -63,7 +64,7 @@ QList<BadFile> badFiles() {
              QByteArray(2000, ' ') + "x\n[Polling]\nRate= " + QByteArray(3000, '7') + "\n[" +
              QByteArray(2000, 'S') + "]\n" + QByteArray(2000, 'k') +
              "=v\n[Extra]\nlong=" + QByteArray(4000, 'v') + "\n[TimeOut]\nTime= 800\n",
-         2, 9600, 50, 800},
+         2, 19200, 50, 800},
         {"sections and keys twice",
          "[COM]\nPortNumber= 4\nportnumber= 9\n[Polling]\nRate= 20\n[com]\nPortNumber= 7\n"
          "BaudRate= 4800\n[POLLING]\nRate= 30\n",
@@ -89,6 +90,23 @@ bool isSettingsKeyLine(const QByteArray& line) {
         QRegularExpression::CaseInsensitiveOption);
     return keys.match(QString::fromLatin1(line)).hasMatch();
 }
+
+// Root reads and writes whatever the permission bits say, so as root a check of them runs as
+// "nobody", real and effective, with root kept as the saved ID to come back to.
+constexpr uid_t nobody = 65534;
+struct RunAs {
+    bool switched = false;
+    explicit RunAs(bool asNobody) {
+        switched =
+            asNobody && ::setresgid(nobody, nobody, 0) == 0 && ::setresuid(nobody, nobody, 0) == 0;
+    }
+    ~RunAs() {
+        if (switched) {
+            [[maybe_unused]] const int u = ::setresuid(0, 0, 0);
+            [[maybe_unused]] const int g = ::setresgid(0, 0, 0);
+        }
+    }
+};
 
 // Readable failure messages: one line per problem.
 std::string problemsOf(const QByteArray& text, IniExpectations expect = {}) {
@@ -180,9 +198,6 @@ TEST_F(BadIniTest, NewLinesFollowTheLineEndsTheFileAlreadyUses) {
 }
 
 TEST_F(BadIniTest, FileWithoutReadPermissionIsNeverOverwritten) {
-    // Root reads whatever the permission bits say, so as root the check runs as "nobody",
-    // real and effective, with root kept as the saved ID to come back to.
-    constexpr uid_t nobody = 65534;
     const bool root = ::geteuid() == 0;
     const QByteArray kept = "[COM]\nPortNumber= 3\n[Mine]\nonly=here\n";
     write(exeIni(), kept);
@@ -196,19 +211,6 @@ TEST_F(BadIniTest, FileWithoutReadPermissionIsNeverOverwritten) {
     }
     ASSERT_EQ(::chmod(file.constData(), 0200), 0);
 
-    struct RunAs {
-        bool switched = false;
-        explicit RunAs(bool asNobody) {
-            switched = asNobody && ::setresgid(nobody, nobody, 0) == 0 &&
-                       ::setresuid(nobody, nobody, 0) == 0;
-        }
-        ~RunAs() {
-            if (switched) {
-                [[maybe_unused]] const int u = ::setresuid(0, 0, 0);
-                [[maybe_unused]] const int g = ::setresgid(0, 0, 0);
-            }
-        }
-    };
     {
         const RunAs user(root);
         ASSERT_EQ(user.switched, root);
@@ -230,4 +232,83 @@ TEST_F(BadIniTest, FileWithoutReadPermissionIsNeverOverwritten) {
     const QByteArray user = read(userIni());
     EXPECT_TRUE(user.contains("Rate= 70")) << user.constData();
     EXPECT_EQ(problemsOf(user, {false}), "");
+}
+
+TEST_F(BadIniTest, LinkedFileIsSavedWhereItLeadsOrElseInTheUserFolder) {
+    const struct {
+        const char* name;
+        bool targetExists;
+        mode_t targetFolderMode;
+    } cases[] = {
+        {"link to a writable folder", true, 0777},
+        {"link into a read-only folder", true, 0555},
+        {"dangling link", false, 0777},
+    };
+    const bool root = ::geteuid() == 0;
+    const QByteArray kept = "[COM]\nPortNumber= 3\n[Mine]\nonly=here\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir scratch;
+        const QString target = scratch.filePath("shared/amp.ini");
+        const QString exeDir = scratch.filePath("exe");
+        const QString userIni = scratch.filePath("user/tarn-vq4400.ini");
+        ASSERT_TRUE(QDir().mkpath(scratch.filePath("shared")) && QDir().mkpath(exeDir));
+        ASSERT_TRUE(QFile::link(target, exeDir + "/tarn-vq4400.ini"));
+        if (c.targetExists)
+            write(target, kept);
+        // As root, the folders are opened to "nobody" and the target is given to it.
+        for (const char* dir : {"", "exe"})
+            ::chmod(QFile::encodeName(scratch.filePath(dir)).constData(), 0777);
+        ::chmod(QFile::encodeName(scratch.filePath("shared")).constData(), c.targetFolderMode);
+        ::chown(QFile::encodeName(target).constData(), nobody, nobody);
+        {
+            const RunAs user(root);
+            SettingsStore s(exeDir, "tarn-vq4400", scratch.filePath("user"));
+            Settings settings;
+            Placement window;
+            s.Load_All_from_ini_file(settings, window);
+            EXPECT_EQ(settings.PortNumber, c.targetExists ? 3 : 0);
+            // Only a link that leads nowhere is worth telling the operator about.
+            EXPECT_EQ(s.loadProblem().isEmpty(), c.targetExists);
+            settings.Polling = 70;
+            EXPECT_TRUE(s.Save_All_to_ini_file(settings, window));
+        }
+        const bool inPlace = c.targetExists && c.targetFolderMode == 0777;
+        EXPECT_TRUE(QFileInfo(exeDir + "/tarn-vq4400.ini").isSymLink());
+        EXPECT_EQ(QFile::exists(userIni), !inPlace);
+        EXPECT_TRUE(read(inPlace ? target : userIni).contains("Rate= 70"));
+        EXPECT_EQ(read(inPlace ? target : userIni).contains("only=here"), c.targetExists);
+        if (!inPlace) {
+            EXPECT_EQ(read(target), c.targetExists ? kept : QByteArray("<unreadable>"));
+        }
+        ::chmod(QFile::encodeName(scratch.filePath("shared")).constData(), 0755);
+    }
+}
+
+TEST_F(BadIniTest, FileOverOneMebibyteIsNeitherReadNorOverwritten) {
+    const QByteArray head = "[COM]\nPortNumber= 3\n[Polling]\nRate= 20\n; ";
+    const QString userIni = tmp.filePath("user/tarn-vq4400.ini");
+    // The smaller one leaves room for the keys a save adds.
+    for (const qint64 size : {IniFile::MaxFileSize - 1024, IniFile::MaxFileSize + 1}) {
+        SCOPED_TRACE(size);
+        QFile::remove(userIni);
+        const QByteArray text = head + QByteArray(size - head.size(), 'x');
+        write(exeIni(), text);
+        const bool readable = size <= IniFile::MaxFileSize;
+        SettingsStore s = store();
+        Settings settings;
+        Placement window;
+        s.Load_All_from_ini_file(settings, window);
+        EXPECT_EQ(settings.Polling, readable ? 20 : 50);
+        EXPECT_EQ(s.loadProblem().isEmpty(), readable);
+        EXPECT_EQ(s.loadProblem().contains(QDir::toNativeSeparators(userIni)), !readable);
+
+        settings.Polling = 70;
+        ASSERT_TRUE(s.Save_All_to_ini_file(settings, window));
+        EXPECT_EQ(read(exeIni()) == text, !readable);
+        EXPECT_EQ(QFile::exists(userIni), !readable);
+        Settings again;
+        s.Load_All_from_ini_file(again, window);
+        EXPECT_EQ(again.Polling, 70);
+    }
 }

@@ -96,6 +96,8 @@ TEST_F(SettingsStoreTest, RejectedNumbersKeepTheCurrentValueAndAreReported) {
         {"[Polling]\nRate=abc", "Polling/Rate: \"abc\" ignored, keeping 50"},
         {"[Polling]\nRate=50ms", "Polling/Rate: \"50ms\" ignored, keeping 50"},
         {"[TimeOut]\nTime=-1", "TimeOut/Time: \"-1\" ignored, keeping 500"},
+        {"[TimeOut]\nTime=900000 ; long", "TimeOut/Time: \"900000 ; long\" ignored, keeping 500"},
+        {"[Polling]\nRate=1 2", "Polling/Rate: \"1 2\" ignored, keeping 50"},
         {"[COM]\nPortNumber=300", "COM/PortNumber: \"300\" ignored, keeping 0"},
         {"[COM]\nBaudRate=9600.5", "COM/BaudRate: \"9600.5\" ignored, keeping 9600"},
         {"[COM]\nBaudRate=99999999999999999999", "COM/BaudRate: \"99999999999999999999\" "

@@ -116,6 +116,29 @@ TEST(SimEngineFaults, DoubleSendsTheAnswerTwiceInOneWrite) {
     EXPECT_EQ(ex.writes[0].bytes, report + report);
 }
 
+TEST(SimEngineFaults, StaleAnswersShowAnOlderStateFirstAndFloodsTheCurrentOne) {
+    SimEngine engine(config());
+    engine.setFaults({.stale = true});
+    engine.receive(Poll, 0); // the older state is the one of the first answer
+    engine.amplifier().trip(10);
+    const QByteArray both = joined(engine.receive(Poll, 20).writes);
+    const qsizetype cut = both.indexOf(char(0xFE)) + 1;
+    const auto older = decodeStatus(both.left(cut));
+    const auto current = decodeStatus(both.mid(cut));
+    ASSERT_TRUE(older && current) << both.toHex(' ').constData();
+    EXPECT_EQ((*older)[0] & 0x80, 0);
+    EXPECT_EQ((*current)[0] & 0x80, 0x80);
+
+    // Flood frames are not answers: they carry the state the next answer will show.
+    engine.setFaults({.flood = true});
+    const QByteArray flood = engine.floodChunk(4096, 30);
+    const QByteArray answer = joined(engine.receive(Poll, 30).writes);
+    EXPECT_TRUE(decodeStatus(answer));
+    EXPECT_GE(flood.size(), 4096);
+    EXPECT_GT(flood.count(answer) * 2 * answer.size(), flood.size());
+    EXPECT_LT(flood.count(answer) * answer.size(), flood.size()); // with garbage between
+}
+
 TEST(SimEngineFaults, SplitAnswersComeInTwoPartsAndKeepTheirOrder) {
     SimEngine engine(config(60));
     engine.setFaults({.split = true});

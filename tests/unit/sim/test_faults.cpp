@@ -1,4 +1,6 @@
+#include "control.h"
 #include "faults.h"
+#include "options.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +66,40 @@ TEST(FaultModes, NamesAndLineFaults) {
     EXPECT_EQ(faultsFor(FaultMode::Garbage).describe(), QStringLiteral("garbage"));
     EXPECT_EQ(Faults{}.describe(), QStringLiteral("none"));
     EXPECT_EQ((Faults{.silence = true, .split = true}).describe(), QStringLiteral("silence,split"));
+}
+
+TEST(FaultModes, LineStressModesFromTheCommandLineAndTheConsole) {
+    using Kind = ControlCommand::Kind;
+    const struct {
+        FaultMode mode;
+        const char* name;
+        Kind kind;
+        bool Faults::*flag;
+    } modes[] = {
+        {FaultMode::Stale, "stale", Kind::Stale, &Faults::stale},
+        {FaultMode::Stall, "stall", Kind::Stall, &Faults::stall},
+        {FaultMode::Flood, "flood", Kind::Flood, &Faults::flood},
+    };
+    for (const auto& m : modes) {
+        const QString name = QString::fromLatin1(m.name);
+        Faults only;
+        only.*m.flag = true;
+        EXPECT_EQ(faultsFor(*faultModeFromName(name)), only) << m.name;
+        EXPECT_EQ(only.describe(), name);
+        const auto options = parseOptions({QStringLiteral("--fault"), name}).options;
+        EXPECT_TRUE(options && options->faults == std::vector<FaultMode>{m.mode}) << m.name;
+        for (const char* state : {" on", " off"}) {
+            const auto parsed = parseControlLine(name + QLatin1String(state));
+            EXPECT_TRUE(parsed.command && parsed.command->kind == m.kind &&
+                        parsed.command->on == (state == QLatin1String(" on")))
+                << m.name << state;
+        }
+    }
+    // Only a stall ends by itself.
+    const auto timed = parseControlLine(u"stall 2500");
+    EXPECT_TRUE(timed.command && timed.command->on && timed.command->ms == 2500);
+    for (const char* wrong : {"stall 0", "stall soon", "flood 100", "stale"})
+        EXPECT_FALSE(parseControlLine(QString::fromLatin1(wrong)).command) << wrong;
 }
 
 } // namespace

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "core/classictimer.h"
+#include "core/panelstate.h"
+#include "core/statuslistener.h"
+#include "core/views.h"
+#include "protocol/commands.h"
+#include "protocol/framescanner.h"
+
+#include <vector>
+
+namespace tarn::serial {
+class SerialPort;
+}
+
+namespace tarn::core {
+
+class PortSession;
+
+// The windows the poller draws into: the tiny widget while it is shown, the main window
+// otherwise.
+struct DisplayRoute {
+    MainView& main;
+    TinyView& tiny;
+};
+
+// The poll cycle and the only writer to the port. Each tick reads what arrived, decodes it,
+// and asks for the next status; operator keys and force standby are written at once and so
+// always go out ahead of any poll not yet written.
+//
+// Polls never pile up. A tick sends no poll while an earlier write has not left the computer
+// (a peer that stopped reading, flow control held), nor while the previous poll is unanswered
+// (a line too slow for the polling rate), so the display never falls behind the amplifier.
+// An unanswered poll is repeated after a few ticks, then at a slowly growing interval of at most
+// a second, so a lost frame costs one poll and a silent amplifier is still asked.
+class Poller {
+public:
+    static constexpr int FirstRetryTicks = 3;
+    static constexpr int MaxRetryMs = 1000;
+
+    Poller(PanelState& state, serial::SerialPort& port, PortSession& session, DisplayRoute display);
+
+    void addStatusListener(StatusListener& listener) { listeners_.push_back(&listener); }
+
+    ClassicTimer& Timer_Poll() { return timerPoll_; }
+    ClassicTimer& Timer_Connection_Timeout() { return timerTimeout_; }
+    void Timer_Poll_Timer();
+    void Timer_Connection_Timeout_Timer();
+
+    // Writes one command frame now; false when it could not be queued on the port.
+    bool write(protocol::Command command);
+    // Both timers off: nothing more goes out on the poller's own account.
+    void stop();
+    // The line just opened or went down: whatever was half-received or awaited is forgotten.
+    void lineUp();
+    void lineDown(bool waiting);
+
+    // True while a poll is out and no answer has come back yet.
+    bool awaitingAnswer() const { return awaiting_; }
+
+private:
+    void receive();
+    void sendNextRequest();
+    bool mayPoll();
+    void restartTimeout();
+    void draw(const protocol::RxBytes& rx);
+
+    PanelState& state_;
+    serial::SerialPort& port_;
+    PortSession& session_;
+    DisplayRoute display_;
+    std::vector<StatusListener*> listeners_;
+    protocol::FrameScanner scanner_;
+
+    ClassicTimer timerPoll_;
+    ClassicTimer timerTimeout_;
+
+    bool awaiting_ = false;
+    int ticksUnanswered_ = 0;
+    int retryTicks_ = FirstRetryTicks;
+};
+
+} // namespace tarn::core
