@@ -4,6 +4,7 @@
 
 #include "remote/ser2net.h"
 #include "serial/comport.h"
+#include "support/appprocess.h"
 #include "support/simprocess.h"
 
 #include <QTemporaryDir>
@@ -18,6 +19,11 @@ using namespace tarn::testing;
 
 namespace {
 enum class Mode { Raw, Rfc2217, Rfc2217Tls };
+
+void PrintTo(Mode mode, std::ostream* out) {
+    const char* names[] = {"raw", "rfc2217", "rfc2217_tls"};
+    *out << names[int(mode)];
+}
 
 // Everything the simulator put on the line, in order.
 QByteArray simulatorSent(const QByteArray& log) {
@@ -134,13 +140,25 @@ TEST_F(ThroughSer2net, CertificateThatDoesNotVerifyIsRefusedWithNothingSent) {
     EXPECT_TRUE(sim.receivedFrames().isEmpty());
 }
 
-TEST_F(ThroughSer2net, ServerStoppedAndStartedAgainIsReopened) {
-    serve(Mode::Rfc2217);
-    ASSERT_TRUE(openSoon()) << port.errorString().toStdString();
-    ASSERT_EQ(pollAndCount(3), 3);
+// The real panel on an INI file naming the server: it opens the port at start-up, sets the
+// far line to its baud rate, takes a restarted server up again by itself, and its force
+// standby at exit gets through TLS and telnet.
+TEST_F(ThroughSer2net, PanelTakesARestartedServerUpAgainByItself) {
+    serve(Mode::Rfc2217Tls);
+    AppProcess app(dir.path());
+    app.writeIni(
+        "[COM]\nPortNumber= 1\nBaudRate= 19200\n[Ports]\nCOM1=" + map.deviceFor(1).toUtf8() + "\n");
+    const auto polls = [&] { return sim.receivedFrames().count("FB 0C 0C FE"); };
+    const auto pollsGrow = [&] {
+        const qsizetype before = polls();
+        return waitUntil([&] { return polls() >= before + 5; }, 15000);
+    };
+    ASSERT_TRUE(app.start());
+    ASSERT_TRUE(pollsGrow()) << ser2net->output().data();
+    EXPECT_EQ(outputBaud(), B19200);
     ser2net->stop();
-    EXPECT_TRUE(waitUntil([&] { return port.readAll().isEmpty() && !port.isOpen(); }, 5000));
     ser2net->start();
-    ASSERT_TRUE(openSoon()) << port.errorString().toStdString();
-    EXPECT_EQ(pollAndCount(3), 3);
+    EXPECT_TRUE(pollsGrow());
+    EXPECT_TRUE(app.terminate());
+    EXPECT_TRUE(waitUntil([&] { return sim.receivedFrames().last() == "FB 03 02 05 FE"; }));
 }
