@@ -2,8 +2,11 @@
 # Installs the Debian packages the build and the tests need, when they are missing.
 set -euo pipefail
 
-# dpkg-dev and file build the Debian package that the tests install.
-packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev dpkg-dev file)
+# dpkg-dev and file build the Debian package that the tests install. fonts-liberation2 is the
+# face the layouts are drawn for (Arial's widths); the window-manager test runs the panel under
+# xvfb with openbox and drives it with xdotool, and x11-utils reads the window properties.
+packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev dpkg-dev file
+          libxcb1-dev fonts-liberation2 fonts-dejavu-core xvfb openbox xdotool x11-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,10 @@
 #include "settings/numbers.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace tarn::settings {
@@ -88,6 +90,14 @@ double lenientNumber(const QString& text) {
     if (ec != std::errc() || !std::isfinite(value))
         return 0.0;
     return negative ? -value : value;
+}
+
+int clampedInt(double value) {
+    if (std::isnan(value))
+        return 0;
+    const double rounded = std::round(value);
+    return int(std::clamp(rounded, double(std::numeric_limits<int>::min()),
+                          double(std::numeric_limits<int>::max())));
 }
 
 QString plainNumber(double value) {

@@ -381,8 +381,7 @@ void MainWindow::attach(core::Panel& panel) {
 // ---- geometry ------------------------------------------------------------------------------
 
 QMargins MainWindow::frameMargins() const {
-    const QWindow* w = windowHandle();
-    return w ? w->frameMargins() : QMargins();
+    return frame_.margins(*this);
 }
 
 void MainWindow::applyOuterSize() {
@@ -391,6 +390,12 @@ void MainWindow::applyOuterSize() {
     appliedMargins_ = m;
     setFixedSize(px(outerWidthTwips_) - m.left() - m.right(),
                  px(outerHeightTwips_) - m.top() - m.bottom());
+}
+
+void MainWindow::frameReported() {
+    // Window managers report the frame only after they have decorated the window.
+    if (frame_.update(*this) || frameMargins() != appliedMargins_)
+        applyOuterSize();
 }
 
 void MainWindow::setWidthTwips(int width) {
@@ -423,32 +428,43 @@ int MainWindow::screenHeightTwips() const {
     return s ? twips(s->availableGeometry().height()) : 0;
 }
 
+int MainWindow::screenLeftTwips() const {
+    const QScreen* s = screen();
+    return s ? twips(s->availableGeometry().left()) : 0;
+}
+
+int MainWindow::screenTopTwips() const {
+    const QScreen* s = screen();
+    return s ? twips(s->availableGeometry().top()) : 0;
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (frameMargins() != appliedMargins_)
-        applyOuterSize();
+    frameReported();
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    // Window managers report the frame only after they have decorated the window.
-    if (frameMargins() != appliedMargins_)
-        applyOuterSize();
+    frameReported();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    frameReported();
 }
 
 void MainWindow::setOnTop(bool onTop) {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+    Qt::WindowFlags flags = windowFlags();
+    if (flags.testFlag(Qt::WindowStaysOnTopHint) == onTop)
         return;
-    // Changing a window's flags hides it; bring it back in place without taking the focus.
-    const bool wasVisible = isVisible();
-    const QPoint place = pos();
-    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    move(place);
-    if (wasVisible) {
-        const bool quiet = testAttribute(Qt::WA_ShowWithoutActivating);
-        setAttribute(Qt::WA_ShowWithoutActivating, true);
-        show();
-        setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+    flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    // QWidget::setWindowFlags would hide the window and show it again: it would lose the
+    // keyboard focus and its place. The native window takes the new stacking as it is.
+    if (QWindow* w = windowHandle()) {
+        overrideWindowFlags(flags);
+        w->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
     }
 }
 
@@ -456,12 +472,18 @@ void MainWindow::setWindowShown(bool shown) {
     // The tiny widget hands back while the shutdown closes it; the window stays closed then.
     if (shown && closing_)
         return;
+    if (shown == isVisible())
+        return;
+    if (shown)
+        frame_.aboutToShow(*this);
+    else
+        frame_.aboutToHide(*this);
     setVisible(shown);
 }
 
 void MainWindow::keepOnScreen() {
-    const QRect frame(pos(), QSize(px(outerWidthTwips_), px(outerHeightTwips_)));
-    move(reachablePosition(frame));
+    const QRect frame(frame_.place(*this), QSize(px(outerWidthTwips_), px(outerHeightTwips_)));
+    frame_.moveTo(*this, reachablePosition(frame, frameMargins().top()));
 }
 
 bool MainWindow::isNormalState() const {
@@ -469,16 +491,16 @@ bool MainWindow::isNormalState() const {
 }
 
 int MainWindow::top() const {
-    return twips(pos().y());
+    return twips(frame_.place(*this).y());
 }
 int MainWindow::left() const {
-    return twips(pos().x());
+    return twips(frame_.place(*this).x());
 }
 void MainWindow::setTop(int t) {
-    move(pos().x(), px(t));
+    frame_.moveTo(*this, QPoint(frame_.place(*this).x(), px(t)));
 }
 void MainWindow::setLeft(int l) {
-    move(px(l), pos().y());
+    frame_.moveTo(*this, QPoint(px(l), frame_.place(*this).y()));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

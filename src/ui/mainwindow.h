@@ -3,6 +3,7 @@
 #include "core/views.h"
 #include "settings/settings.h"
 #include "ui/display.h"
+#include "ui/frameplace.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -62,6 +63,8 @@ public:
     int heightTwips() const override;
     int screenWidthTwips() const override;
     int screenHeightTwips() const override;
+    int screenLeftTwips() const override;
+    int screenTopTwips() const override;
     void setOnTop(bool onTop) override;
     void setMenuChecked(core::MenuItem item, bool checked) override;
     bool isMenuChecked(core::MenuItem item) const override;
@@ -93,6 +96,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildDisplay(QWidget* client);
@@ -107,6 +111,7 @@ private:
 
     QMargins frameMargins() const;
     void applyOuterSize();
+    void frameReported();
     static constexpr int ComItems = 17; // the placeholder and COM 1 to 16
 
     core::Panel* panel_ = nullptr;
@@ -116,6 +121,7 @@ private:
     int outerWidthTwips_;
     int outerHeightTwips_;
     QMargins appliedMargins_;
+    FramePlace frame_;
 
     PanelDisplay display_;
     PanelLabel* firmware_ = nullptr;

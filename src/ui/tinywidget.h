@@ -2,6 +2,7 @@
 
 #include "core/views.h"
 #include "ui/display.h"
+#include "ui/frameplace.h"
 
 #include <QWidget>
 #include <array>
@@ -39,11 +40,15 @@ public:
     void openAt(int leftTwips, int topTwips) override;
     void closeWindow() override;
     bool isShown() const override;
+    bool currentPlace(int& leftTwips, int& topTwips) const override;
     void drawStatus(const protocol::StatusFields& fields) override;
     void showNoCommunication() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void build();
@@ -52,7 +57,11 @@ private:
     void load();
     void pressed(const QByteArray& frame);
 
+    // Keeps the widget out of the task bar and pager where the window system allows it.
+    void keepOutOfTaskBar();
+
     core::Panel* panel_ = nullptr;
+    FramePlace frame_;
     EscapePreview* escape_ = nullptr;
 
     PanelDisplay display_;

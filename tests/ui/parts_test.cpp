@@ -83,6 +83,10 @@ TEST_F(Parts, OffScreenPlacesMoveToTheNearestScreen) {
     // Larger than the screen: its top-left corner.
     EXPECT_EQ(ui::reachablePosition(QRect(4000, 2000, 2000, 2000), screens, work), QPoint(1920, 0));
     EXPECT_EQ(ui::reachablePosition(QRect(5, 5, 10, 10), {}, {}), QPoint(5, 5));
+    // On a screen, but with the title bar above its top edge or only a sliver of it showing.
+    EXPECT_EQ(ui::reachablePosition(QRect(-1, -20, 560, 307), screens, work, 20), QPoint(0, 0));
+    EXPECT_EQ(ui::reachablePosition(QRect(3190, 50, 338, 43), screens, work, 20),
+              QPoint(3200 - 338, 50));
 }
 
 TEST_F(Parts, OldFaceNamesMapToInstalledFamilies) {

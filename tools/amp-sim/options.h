@@ -23,6 +23,7 @@ struct SimOptions {
     int baudRate = 0; // 0: the line takes answers as fast as they come
     bool tx = false;
     qint64 txCycleMs = 0; // 0: no cycle
+    bool sweepMeters = false;
     std::vector<FaultMode> faults;
     bool randomFaults = false;
     std::uint32_t seed = 1;
