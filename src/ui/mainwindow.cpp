@@ -574,6 +574,7 @@ void MainWindow::setCloseComPortEnabled(bool enabled) {
 // ---- display -------------------------------------------------------------------------------
 
 void MainWindow::blankDisplay() {
+    pacer_.discard();
     display_.blankValues();
     display_.lcd->setColor(colours::Blank);
     display_.setKeysEnabled(false);
@@ -581,10 +582,15 @@ void MainWindow::blankDisplay() {
 }
 
 void MainWindow::showNoCommunication() {
+    pacer_.discard();
     display_.showNoCommunication(QStringLiteral("No Communication"));
 }
 
 void MainWindow::drawStatus(const protocol::StatusFields& f) {
+    pacer_.submit(f);
+}
+
+void MainWindow::drawNow(const protocol::StatusFields& f) {
     display_.draw(f);
     auto_->setColor(toColor(f.autoLamp()));
     for (std::size_t i = 0; i < reflected_.size(); ++i)

@@ -3,6 +3,7 @@
 #include "core/views.h"
 #include "settings/settings.h"
 #include "ui/display.h"
+#include "ui/framepacer.h"
 #include "ui/frameplace.h"
 
 #include <QHash>
@@ -55,6 +56,9 @@ public:
     // Any menu item (including separators and the top-level menus' own actions) by its layout
     // name, for items whose handlers live elsewhere. Null for unknown names.
     QAction* action(const QString& name) const;
+
+    // Paces status frames to the screen's refresh rate.
+    FramePacer& pacer() { return pacer_; }
 
     // core::MainWindowView
     void setWidthTwips(int width) override;
@@ -109,6 +113,7 @@ private:
     QMenu* addMenu(const QString& name, const QString& caption);
     QAction* checkAction(core::MenuItem item) const;
 
+    void drawNow(const protocol::StatusFields& fields);
     QMargins frameMargins() const;
     void applyOuterSize();
     void frameReported();
@@ -139,6 +144,8 @@ private:
 
     QPlainTextEdit* raw_ = nullptr;
     QPlainTextEdit* decoded_ = nullptr;
+
+    FramePacer pacer_{*this, [this](const protocol::StatusFields& f) { drawNow(f); }};
 
     QHash<QString, QAction*> actions_;
     std::array<QAction*, ComItems> com_{};

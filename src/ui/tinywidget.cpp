@@ -154,6 +154,7 @@ void TinyWidget::pressed(const QByteArray& frame) {
 }
 
 void TinyWidget::load() {
+    pacer_.discard();
     display_.noCommunication->setCaption(NoCommunication);
     display_.protectionLegend->setCaption(Prot);
     display_.protectionLegend->setPalette(
@@ -262,10 +263,15 @@ void TinyWidget::changeEvent(QEvent* event) {
 }
 
 void TinyWidget::showNoCommunication() {
+    pacer_.discard();
     display_.showNoCommunication(NoCommunication);
 }
 
 void TinyWidget::drawStatus(const protocol::StatusFields& f) {
+    pacer_.submit(f);
+}
+
+void TinyWidget::drawNow(const protocol::StatusFields& f) {
     display_.draw(f);
     display_.protectionLegend->setCaption(f.Protection_Active ? QStringLiteral("PROTECT") : Prot);
 }

@@ -2,6 +2,7 @@
 
 #include "core/views.h"
 #include "ui/display.h"
+#include "ui/framepacer.h"
 #include "ui/frameplace.h"
 
 #include <QWidget>
@@ -36,6 +37,9 @@ public:
     // Connects the three keys and the close to the panel. Call once.
     void attach(core::Panel& panel);
 
+    // Paces status frames to the screen's refresh rate.
+    FramePacer& pacer() { return pacer_; }
+
     // core::TinyWindowView; places are the outer frame's top-left corner in twips.
     void openAt(int leftTwips, int topTwips) override;
     void closeWindow() override;
@@ -56,6 +60,7 @@ private:
     // opening starts from here, as if the widget were built afresh.
     void load();
     void pressed(const QByteArray& frame);
+    void drawNow(const protocol::StatusFields& fields);
 
     // Keeps the widget out of the task bar and pager where the window system allows it.
     void keepOutOfTaskBar();
@@ -68,6 +73,7 @@ private:
     QPushButton* gainDown_ = nullptr;
     QPushButton* gainUp_ = nullptr;
     QPushButton* toggle_ = nullptr;
+    FramePacer pacer_{*this, [this](const protocol::StatusFields& f) { drawNow(f); }};
 };
 
 } // namespace tarn::ui
