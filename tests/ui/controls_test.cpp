@@ -300,6 +300,23 @@ INSTANTIATE_TEST_SUITE_P(HandEdited, ExtremePlaces,
                          ::testing::Values("1e30", "-1e30", "-2147483648", "2147483647",
                                            "99999999999"));
 
+// The operator's next key press must go where it went before the window changed its stacking.
+TEST_F(Controls, AlwaysOnTopKeepsTheWindowItsPlaceAndTheKeyboardFocus) {
+    enableKeys();
+    QApplication::setActiveWindow(&main);
+    QWidget* key = mainChild("Command_Band_Up");
+    key->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), key);
+    const QPoint place = main.pos();
+    for (int i = 0; i < 2; ++i) {
+        trigger("menuAlwaysOnTop");
+        EXPECT_EQ(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint), i == 0);
+        EXPECT_TRUE(main.isVisible());
+        EXPECT_EQ(QApplication::focusWidget(), key);
+        EXPECT_EQ(main.pos(), place);
+    }
+}
+
 TEST_F(Controls, ExitAndTheCloseBoxRunTheShutdownOnce) {
     int unloads = 0;
     main.onUnload = [&] {

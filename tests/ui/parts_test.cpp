@@ -4,6 +4,7 @@
 #include "ui/messages.h"
 #include "ui/screens.h"
 
+#include <QApplication>
 #include <QImage>
 
 using namespace tarn;
@@ -64,6 +65,24 @@ TEST_F(Parts, ApplicationIconComesInBothSizes) {
     const QImage big = ui::applicationPixmap(32).toImage();
     EXPECT_EQ(big.pixelColor(4, 8), QColor(0, 0, 192));  // the display
     EXPECT_EQ(big.pixelColor(5, 18), QColor(0, 255, 0)); // the bar
+}
+
+TEST_F(Parts, MessageBoxesBelongToTheWindowThatAskedAndFitTheirTitle) {
+    QWidget owner;
+    QWidget dialog;
+    EXPECT_EQ(ui::MessageBoxOperator::parentFor(&owner), nullptr);
+    owner.show();
+    owner.activateWindow();
+    QApplication::setActiveWindow(&owner);
+    EXPECT_EQ(ui::MessageBoxOperator::parentFor(&owner), &owner);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    EXPECT_EQ(ui::MessageBoxOperator::parentFor(&owner), &dialog);
+
+    const QString title = "No Free Com Ports Found";
+    const auto box = ui::MessageBoxOperator::build("Short.", 64, title, nullptr);
+    box->adjustSize();
+    EXPECT_GT(box->width(), box->fontMetrics().horizontalAdvance(title));
 }
 
 TEST_F(Parts, OffScreenPlacesMoveToTheNearestScreen) {

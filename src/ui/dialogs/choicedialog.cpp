@@ -136,9 +136,7 @@ void ChoiceDialog::build() {
 void ChoiceDialog::open() {
     if (!isVisible())
         load();
-    show();
-    raise();
-    activateWindow();
+    bringUp(*this);
 }
 
 void ChoiceDialog::load() {
