@@ -17,7 +17,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QWindow>
+#include <algorithm>
 
 namespace tarn::ui {
 
@@ -30,6 +32,33 @@ constexpr int KeyTop = 1785;
 
 QString indexed(const QString& name, int index) {
     return name + QLatin1Char('_') + QString::number(index);
+}
+
+// The brackets beside the bar legends and the marks under the key pairs were drawn to end
+// just short of their legend's text; a wider face's text would run over them. A line that
+// meets a legend's text now ends a small gap before it.
+void keepLinesOffLegends(QWidget* client) {
+    constexpr int GapPx = 3;
+    const auto labels = client->findChildren<PanelLabel*>(Qt::FindDirectChildrenOnly);
+    for (PanelLine* line : client->findChildren<PanelLine*>(Qt::FindDirectChildrenOnly)) {
+        if (line->height() != 1)
+            continue;
+        for (const PanelLabel* l : labels) {
+            if (l->text().isEmpty())
+                continue;
+            const QSize size(l->fontMetrics().horizontalAdvance(l->text()), l->height());
+            const QRect ink =
+                QStyle::alignedRect(Qt::LeftToRight, l->alignment(), size, l->geometry());
+            QRect r = line->geometry();
+            if (!ink.intersects(r))
+                continue;
+            if (r.center().x() < ink.center().x())
+                r.setRight(std::max(r.left(), ink.left() - GapPx - 1));
+            else
+                r.setLeft(std::min(r.right(), ink.right() + GapPx + 1));
+            line->setGeometry(r);
+        }
+    }
 }
 
 struct LabelDesign {
@@ -178,6 +207,8 @@ void MainWindow::buildDisplay(QWidget* client) {
         l->setObjectName(QString::fromLatin1(d.name));
     }
 
+    keepLinesOffLegends(client);
+
     auto* grille = new Grille(client);
     grille->setObjectName(QStringLiteral("Shape1"));
     const QRect g = Grille::boundsTwips();
@@ -222,10 +253,12 @@ void MainWindow::buildTestSpace(QWidget* client) {
         l->setObjectName(QString::fromLatin1(name));
         return l;
     };
-    label("Label5", "Test space", {120, 4200, 960, 195})
-        ->setFont(panelFont(fontname::MsSansSerif, 8.25, true));
-    label("Label10", "Raw HDLC packets", {1500, 4200, 1425, 195});
-    label("Label12", "Decoded packets", {6180, 4200, 1275, 195});
+    PanelLabel* title = label("Label5", "Test space", {120, 4200, 960, 195});
+    title->setFont(panelFont(fontname::MsSansSerif, 8.25, true));
+    title->setAutoSize(true);
+    // Wider faces than the design's need more room; there is plenty to the right.
+    label("Label10", "Raw HDLC packets", {1500, 4200, 1425, 195})->setAutoSize(true);
+    label("Label12", "Decoded packets", {6180, 4200, 1275, 195})->setAutoSize(true);
 
     hideTest_ = new QPushButton(QStringLiteral("Hide test"), client);
     hideTest_->setObjectName(QStringLiteral("Command_Hide_test_space"));

@@ -180,6 +180,10 @@ RemoteFirmwareUpdateDialog::RemoteFirmwareUpdateDialog(core::Panel& panel,
     warning->setPalette(red);
 
     start_ = button(this, "Command1", "Start TARN VQ4400 Bootloader", {2775, 3000, 2640, 465});
+    // A wider face needs a wider key; it grows to the left, where the window has room.
+    if (const int need = start_->fontMetrics().horizontalAdvance(start_->text()) + px(240);
+        need > start_->width())
+        start_->setGeometry(start_->geometry().adjusted(start_->width() - need, 0, 0, 0));
     QPushButton* cancel = button(this, "Cancel_Command", "Cancel", {5625, 3000, 840, 465});
     QWidget::setTabOrder(start_, cancel);
     connect(start_, &QPushButton::clicked, this, &RemoteFirmwareUpdateDialog::start);
