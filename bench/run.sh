@@ -13,3 +13,5 @@ build/bench/bench_core
 build/bench/bench_settings
 bench/panel-load.sh 50 30
 bench/panel-load.sh 10 30
+# The same with every frame different, under a real X server, when Xvfb is installed.
+if command -v Xvfb >/dev/null; then bench/display-load.sh 30; fi
