@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Retakes the README's pictures of the panel: the real windows under Xvfb with openbox, against
-# the simulator keyed for power, in Liberation Sans. Usage: tests/wm/take-screenshots.sh
+# the simulator keyed for power, in Liberation Sans. Usage: scripts/screenshots.sh
 # BUILD names the build directory (default build). Needs xvfb, openbox, xdotool, x11-apps
 # (xwd) and netpbm.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 out=docs
 work=$(mktemp -d)
