@@ -18,3 +18,5 @@ if command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ]; then
   build/bench/bench_remote 20 2>/dev/null
   bench/remote-panel-load.sh 50 30
 fi
+# The same with every frame different, under a real X server, when Xvfb is installed.
+if command -v Xvfb >/dev/null; then bench/display-load.sh 30; fi

@@ -3,9 +3,13 @@
 set -euo pipefail
 
 # dpkg-dev and file build the Debian package that the tests install. libssl3 is Qt's TLS
-# backend at run time; ser2net and openssl serve the remote-station tests.
+# backend at run time; ser2net and openssl serve the remote-station tests. fonts-liberation2
+# is the face the layouts are drawn for (Arial's widths); the window-manager test runs the
+# panel under xvfb with openbox and drives it with xdotool, and x11-utils reads the window
+# properties.
 packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev dpkg-dev file
-          libssl3 ser2net openssl)
+          libssl3 ser2net openssl
+          libxcb1-dev fonts-liberation2 fonts-dejavu-core xvfb openbox xdotool x11-utils)
 
 missing=()
 for p in "${packages[@]}"; do

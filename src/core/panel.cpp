@@ -89,8 +89,8 @@ void Panel::startup() {
     auto& w = views_.main;
     w.setHeightTwips(PanelState::Height_Normal);
     w.setWidthTwips(PanelState::Form_Width);
-    const int left = (w.screenWidthTwips() - w.widthTwips()) / 2;
-    const int top = (w.screenHeightTwips() - w.heightTwips()) / 2;
+    const int left = w.screenLeftTwips() + (w.screenWidthTwips() - w.widthTwips()) / 2;
+    const int top = w.screenTopTwips() + (w.screenHeightTwips() - w.heightTwips()) / 2;
     views_.placement.setLeft(left);
     views_.placement.setTop(top);
     s.Top_Location = settings::plainNumber(top + w.heightTwips() * 0.2);
@@ -191,8 +191,8 @@ void Panel::MenuForceSTBYonExit_Click() {
 
 void Panel::menuTinyWidget_Click() {
     const auto& s = state_.settings;
-    views_.tiny.openAt(int(settings::lenientNumber(s.Left_Location)),
-                       int(settings::lenientNumber(s.Top_Location)));
+    views_.tiny.openAt(settings::clampedInt(settings::lenientNumber(s.Left_Location)),
+                       settings::clampedInt(settings::lenientNumber(s.Top_Location)));
     views_.main.setWindowShown(false);
 }
 
@@ -273,6 +273,11 @@ bool Panel::shutdownPort() {
             poller_.write(protocol::Command::Force_STBY) && waitUntilWritten(ForceStandbyWaitMs);
         if (!delivered)
             qCWarning(lcCore) << "force standby did not leave the computer:" << port_.errorString();
+    }
+    // The widget is closed only after the save: the place it has now is the one to keep.
+    if (int left = 0, top = 0; views_.tiny.isShown() && views_.tiny.currentPlace(left, top)) {
+        state_.settings.Top_Location = QString::number(top);
+        state_.settings.Left_Location = QString::number(left);
     }
     // No message box here: shutdown also runs for a kill or a logout, with nobody to close
     // the box, and a box left open would keep the panel from ever ending.

@@ -41,9 +41,13 @@ public:
     virtual void setHeightTwips(int height) = 0;
     virtual int widthTwips() const = 0;
     virtual int heightTwips() const = 0;
-    // Width and height of the screen the window is on, in twips.
+    // The part of the screen the window is on that windows may use (without the desktop's
+    // panels), in twips.
     virtual int screenWidthTwips() const = 0;
     virtual int screenHeightTwips() const = 0;
+    // Its top-left corner: a panel at the top or left edge moves it off (0, 0).
+    virtual int screenLeftTwips() const { return 0; }
+    virtual int screenTopTwips() const { return 0; }
     // Topmost or not, without moving, resizing or activating the window.
     virtual void setOnTop(bool onTop) = 0;
     virtual void setMenuChecked(MenuItem item, bool checked) = 0;
@@ -59,6 +63,12 @@ class TinyWindowView : public TinyView {
 public:
     virtual void openAt(int leftTwips, int topTwips) = 0;
     virtual void closeWindow() = 0;
+    // Where the open widget's outer frame is now; false when it is not open.
+    virtual bool currentPlace(int& leftTwips, int& topTwips) const {
+        (void)leftTwips;
+        (void)topTwips;
+        return false;
+    }
 };
 
 // The non-modal windows that shutdown closes: settings dialogs and the tiny widget.

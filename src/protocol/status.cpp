@@ -30,6 +30,18 @@ QString bandText(int bandCode) {
     return QStringLiteral("?? MHz");
 }
 
+namespace {
+
+// The amplifier's own display shows the digits 0 to 9 whatever the language; only the decimal
+// separator is the operator's. QLocale would also bring the locale's digits (Arabic-Indic
+// under an Arabic locale), so the number is put together here.
+QString tenths(int tenthsValue, const QLocale& locale) {
+    return QString::number(tenthsValue / 10) + locale.decimalPoint() +
+           QString::number(tenthsValue % 10);
+}
+
+} // namespace
+
 StatusFields statusFields(const RxBytes& rx, const QLocale& locale) {
     StatusFields f;
     const int flags = rx.value(0);
@@ -48,9 +60,10 @@ StatusFields statusFields(const RxBytes& rx, const QLocale& locale) {
     f.band = bandText(f.Band_Code);
     f.gain = QStringLiteral("G") +
              (f.Gain_Step > 8 ? QStringLiteral("?") : QString::number(f.Gain_Step));
-    f.swr = f.SWR_x10 > 0 ? locale.toString(f.SWR_x10 / 10.0, 'f', 1) : QStringLiteral("-.-");
-    f.voltage = locale.toString(f.Voltage_Raw / 2.5, 'f', 1) + QLatin1Char('V');
-    f.current = locale.toString(f.Current_Raw / 5.0, 'f', 1) + QLatin1Char('A');
+    f.swr = f.SWR_x10 > 0 ? tenths(f.SWR_x10, locale) : QStringLiteral("-.-");
+    // Volts are the raw value / 2.5 and amperes / 5: whole tenths, no rounding needed.
+    f.voltage = tenths(f.Voltage_Raw * 4, locale) + QLatin1Char('V');
+    f.current = tenths(f.Current_Raw * 2, locale) + QLatin1Char('A');
     f.temperature = rx.text(6) + QStringLiteral(" °C");
     f.forward = forwardBar(f.Fwd_Level);
     f.reflected = reflectedBar(f.Rev_Level);

@@ -1,8 +1,10 @@
 #include "settings/numbers.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace tarn::settings {
@@ -108,6 +110,14 @@ std::optional<qint64> wholeNumber(const QString& text) {
     if ((text.at(end) != u' ' && text.at(end) != u'\t') || lenientNumber(text) != double(value))
         return std::nullopt;
     return value;
+}
+
+int clampedInt(double value) {
+    if (std::isnan(value))
+        return 0;
+    const double rounded = std::round(value);
+    return int(std::clamp(rounded, double(std::numeric_limits<int>::min()),
+                          double(std::numeric_limits<int>::max())));
 }
 
 QString plainNumber(double value) {

@@ -21,6 +21,10 @@ double lenientNumber(const QString& text);
 // so does a number beyond 64 bits: such a value is a typing error, not a setting.
 std::optional<qint64> wholeNumber(const QString& text);
 
+// The nearest int, with values beyond int's range (a hand-edited "1e30") held at its ends, so a
+// position read from the file is always a usable number.
+int clampedInt(double value);
+
 // Plain decimal text: no leading blank, no exponent, no ".0" on whole numbers ("1234", "12.5").
 // Infinity and NaN, which have no such form, give "0".
 QString plainNumber(double value);

@@ -19,12 +19,6 @@ namespace {
 
 constexpr int MaxComNumber = 255;
 
-int toTwips(double value) {
-    const double rounded = std::round(value);
-    return int(std::clamp(rounded, double(std::numeric_limits<int>::min()),
-                          double(std::numeric_limits<int>::max())));
-}
-
 // The COM number of a [Ports] key such as "COM3" or "com12", if it is one.
 std::optional<int> comNumber(const QString& key) {
     if (!key.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) || key.size() == 3)
@@ -183,10 +177,10 @@ QStringList SettingsStore::Load_All_from_ini_file(Settings& settings,
     readText(QStringLiteral("ONexit"), QStringLiteral("Force_STBY"), settings.Force_STBY);
     if (const QString top = read(QStringLiteral("Form"), QStringLiteral("Top_Location"));
         !top.isEmpty())
-        window.setTop(toTwips(lenientNumber(top)));
+        window.setTop(clampedInt(lenientNumber(top)));
     if (const QString left = read(QStringLiteral("Form"), QStringLiteral("Left_Location"));
         !left.isEmpty())
-        window.setLeft(toTwips(lenientNumber(left)));
+        window.setLeft(clampedInt(lenientNumber(left)));
     if (const QString top = read(QStringLiteral("Tiny_Form"), QStringLiteral("Top_Location"));
         !top.isEmpty())
         settings.Top_Location = plainNumber(lenientNumber(top));

@@ -6,6 +6,7 @@
 #include "ui/shapes.h"
 
 #include <QPushButton>
+#include <QStyle>
 
 namespace tarn::ui {
 
@@ -36,12 +37,47 @@ void PanelDisplay::showNoCommunication(const QString& text) const {
     greyLamps();
 }
 
+namespace {
+
+// The text's own extent inside a label placed at `place`.
+QRect inkAt(const PanelLabel* l, const QRect& place) {
+    if (l->text().isEmpty())
+        return {};
+    const QSize size(l->fontMetrics().horizontalAdvance(l->text()), place.height());
+    return QStyle::alignedRect(Qt::LeftToRight, l->alignment(), size, place);
+}
+
+// Puts `left` at its own place, or further left if its text would run into `right`'s.
+void keepApart(PanelLabel* left, const PanelLabel* right) {
+    constexpr int GapPx = 4;
+    const QRect home = left->fittedGeometry();
+    const QRect a = inkAt(left, home);
+    const QRect b = inkAt(right, right->geometry());
+    int x = home.x();
+    if (!a.isEmpty() && !b.isEmpty() && a.right() + GapPx >= b.left())
+        x -= a.right() + GapPx + 1 - b.left();
+    if (x != left->x())
+        left->move(x, left->y());
+}
+
+} // namespace
+
+void PanelDisplay::keepRowsApart() const {
+    // Right to left, so a label that moved is itself kept clear of the one before it.
+    keepApart(current, temperature);
+    keepApart(voltage, current);
+    keepApart(swrText, swr);
+    keepApart(gain, swrText);
+    keepApart(band, gain);
+}
+
 void PanelDisplay::draw(const protocol::StatusFields& f) const {
     noCommunication->setCaption(QString());
     lcd->setColor(colours::DisplayBlue);
     protection->setColor(toColor(f.protectionLamp()));
-    protectionLegend->setPalette(
-        withText(protectionLegend->palette(), toColor(f.protectionLegend())));
+    if (const QColor legend = toColor(f.protectionLegend());
+        protectionLegend->palette().color(QPalette::WindowText) != legend)
+        protectionLegend->setPalette(withText(protectionLegend->palette(), legend));
     oper->setColor(toColor(f.operLamp()));
     tx->setColor(toColor(f.txLamp()));
     for (std::size_t i = 0; i < forward.size(); ++i)
@@ -53,6 +89,7 @@ void PanelDisplay::draw(const protocol::StatusFields& f) const {
     voltage->setCaption(f.voltage);
     current->setCaption(f.current);
     temperature->setCaption(f.temperature);
+    keepRowsApart();
     setKeysEnabled(true);
 }
 

@@ -43,6 +43,9 @@ struct PanelDisplay {
     void showNoCommunication(const QString& text) const;
     // Everything both windows show of a status frame.
     void draw(const protocol::StatusFields& f) const;
+    // A value that grew past its design box (a wide face, SWR 25.5) pushes the caption or value
+    // on its left further left, so the two never run together.
+    void keepRowsApart() const;
 };
 
 } // namespace tarn::ui

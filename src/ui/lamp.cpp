@@ -3,6 +3,7 @@
 #include "ui/twips.h"
 
 #include <QPainter>
+#include <QPixmapCache>
 
 namespace tarn::ui {
 
@@ -28,21 +29,46 @@ void Lamp::setColor(const QColor& color) {
     update();
 }
 
+namespace {
+
+// A round lamp drawn once per colour, size and pixel ratio: the bars change colour on nearly
+// every frame, and drawing a picture is much cheaper than stroking two antialiased ellipses.
+QPixmap roundLamp(const QColor& color, QSize size, qreal ratio) {
+    const QString key = QStringLiteral("tarn-lamp-%1-%2x%3-%4")
+                            .arg(color.rgba(), 0, 16)
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(ratio);
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap))
+        return pixmap;
+    pixmap = QPixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    // A 2-pixel pen centred one pixel inside the edge keeps the whole rim within the widget.
+    const QRectF circle = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(1, 1, -1, -1);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawEllipse(circle);
+    p.setBrush(color);
+    p.setPen(QPen(RimGrey, 2));
+    p.drawEllipse(circle);
+    p.end();
+    QPixmapCache::insert(key, pixmap);
+    return pixmap;
+}
+
+} // namespace
+
 void Lamp::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (style_ == Style::Square) {
         p.fillRect(rect(), color_);
         return;
     }
-    p.setRenderHint(QPainter::Antialiasing);
-    // A 2-pixel pen centred one pixel inside the edge keeps the whole rim within the widget.
-    const QRectF circle = QRectF(rect()).adjusted(1, 1, -1, -1);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    p.drawEllipse(circle);
-    p.setBrush(color_);
-    p.setPen(QPen(RimGrey, 2));
-    p.drawEllipse(circle);
+    p.drawPixmap(0, 0, roundLamp(color_, size(), devicePixelRatioF()));
 }
 
 Grille::Grille(QWidget* parent) : QWidget(parent) {

@@ -17,7 +17,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QWindow>
+#include <algorithm>
 
 namespace tarn::ui {
 
@@ -30,6 +32,33 @@ constexpr int KeyTop = 1785;
 
 QString indexed(const QString& name, int index) {
     return name + QLatin1Char('_') + QString::number(index);
+}
+
+// The brackets beside the bar legends and the marks under the key pairs were drawn to end
+// just short of their legend's text; a wider face's text would run over them. A line that
+// meets a legend's text now ends a small gap before it.
+void keepLinesOffLegends(QWidget* client) {
+    constexpr int GapPx = 3;
+    const auto labels = client->findChildren<PanelLabel*>(Qt::FindDirectChildrenOnly);
+    for (PanelLine* line : client->findChildren<PanelLine*>(Qt::FindDirectChildrenOnly)) {
+        if (line->height() != 1)
+            continue;
+        for (const PanelLabel* l : labels) {
+            if (l->text().isEmpty())
+                continue;
+            const QSize size(l->fontMetrics().horizontalAdvance(l->text()), l->height());
+            const QRect ink =
+                QStyle::alignedRect(Qt::LeftToRight, l->alignment(), size, l->geometry());
+            QRect r = line->geometry();
+            if (!ink.intersects(r))
+                continue;
+            if (r.center().x() < ink.center().x())
+                r.setRight(std::max(r.left(), ink.left() - GapPx - 1));
+            else
+                r.setLeft(std::min(r.right(), ink.right() + GapPx + 1));
+            line->setGeometry(r);
+        }
+    }
 }
 
 struct LabelDesign {
@@ -178,6 +207,8 @@ void MainWindow::buildDisplay(QWidget* client) {
         l->setObjectName(QString::fromLatin1(d.name));
     }
 
+    keepLinesOffLegends(client);
+
     auto* grille = new Grille(client);
     grille->setObjectName(QStringLiteral("Shape1"));
     const QRect g = Grille::boundsTwips();
@@ -222,10 +253,12 @@ void MainWindow::buildTestSpace(QWidget* client) {
         l->setObjectName(QString::fromLatin1(name));
         return l;
     };
-    label("Label5", "Test space", {120, 4200, 960, 195})
-        ->setFont(panelFont(fontname::MsSansSerif, 8.25, true));
-    label("Label10", "Raw HDLC packets", {1500, 4200, 1425, 195});
-    label("Label12", "Decoded packets", {6180, 4200, 1275, 195});
+    PanelLabel* title = label("Label5", "Test space", {120, 4200, 960, 195});
+    title->setFont(panelFont(fontname::MsSansSerif, 8.25, true));
+    title->setAutoSize(true);
+    // Wider faces than the design's need more room; there is plenty to the right.
+    label("Label10", "Raw HDLC packets", {1500, 4200, 1425, 195})->setAutoSize(true);
+    label("Label12", "Decoded packets", {6180, 4200, 1275, 195})->setAutoSize(true);
 
     hideTest_ = new QPushButton(QStringLiteral("Hide test"), client);
     hideTest_->setObjectName(QStringLiteral("Command_Hide_test_space"));
@@ -379,8 +412,7 @@ void MainWindow::attach(core::Panel& panel) {
 // ---- geometry ------------------------------------------------------------------------------
 
 QMargins MainWindow::frameMargins() const {
-    const QWindow* w = windowHandle();
-    return w ? w->frameMargins() : QMargins();
+    return frame_.margins(*this);
 }
 
 void MainWindow::applyOuterSize() {
@@ -389,6 +421,12 @@ void MainWindow::applyOuterSize() {
     appliedMargins_ = m;
     setFixedSize(px(outerWidthTwips_) - m.left() - m.right(),
                  px(outerHeightTwips_) - m.top() - m.bottom());
+}
+
+void MainWindow::frameReported() {
+    // Window managers report the frame only after they have decorated the window.
+    if (frame_.update(*this) || frameMargins() != appliedMargins_)
+        applyOuterSize();
 }
 
 void MainWindow::setWidthTwips(int width) {
@@ -421,32 +459,43 @@ int MainWindow::screenHeightTwips() const {
     return s ? twips(s->availableGeometry().height()) : 0;
 }
 
+int MainWindow::screenLeftTwips() const {
+    const QScreen* s = screen();
+    return s ? twips(s->availableGeometry().left()) : 0;
+}
+
+int MainWindow::screenTopTwips() const {
+    const QScreen* s = screen();
+    return s ? twips(s->availableGeometry().top()) : 0;
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (frameMargins() != appliedMargins_)
-        applyOuterSize();
+    frameReported();
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    // Window managers report the frame only after they have decorated the window.
-    if (frameMargins() != appliedMargins_)
-        applyOuterSize();
+    frameReported();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    frameReported();
 }
 
 void MainWindow::setOnTop(bool onTop) {
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+    Qt::WindowFlags flags = windowFlags();
+    if (flags.testFlag(Qt::WindowStaysOnTopHint) == onTop)
         return;
-    // Changing a window's flags hides it; bring it back in place without taking the focus.
-    const bool wasVisible = isVisible();
-    const QPoint place = pos();
-    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    move(place);
-    if (wasVisible) {
-        const bool quiet = testAttribute(Qt::WA_ShowWithoutActivating);
-        setAttribute(Qt::WA_ShowWithoutActivating, true);
-        show();
-        setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+    flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    // QWidget::setWindowFlags would hide the window and show it again: it would lose the
+    // keyboard focus and its place. The native window takes the new stacking as it is.
+    if (QWindow* w = windowHandle()) {
+        overrideWindowFlags(flags);
+        w->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
     }
 }
 
@@ -454,12 +503,18 @@ void MainWindow::setWindowShown(bool shown) {
     // The tiny widget hands back while the shutdown closes it; the window stays closed then.
     if (shown && closing_)
         return;
+    if (shown == isVisible())
+        return;
+    if (shown)
+        frame_.aboutToShow(*this);
+    else
+        frame_.aboutToHide(*this);
     setVisible(shown);
 }
 
 void MainWindow::keepOnScreen() {
-    const QRect frame(pos(), QSize(px(outerWidthTwips_), px(outerHeightTwips_)));
-    move(reachablePosition(frame));
+    const QRect frame(frame_.place(*this), QSize(px(outerWidthTwips_), px(outerHeightTwips_)));
+    frame_.moveTo(*this, reachablePosition(frame, frameMargins().top()));
 }
 
 bool MainWindow::isNormalState() const {
@@ -467,16 +522,16 @@ bool MainWindow::isNormalState() const {
 }
 
 int MainWindow::top() const {
-    return twips(pos().y());
+    return twips(frame_.place(*this).y());
 }
 int MainWindow::left() const {
-    return twips(pos().x());
+    return twips(frame_.place(*this).x());
 }
 void MainWindow::setTop(int t) {
-    move(pos().x(), px(t));
+    frame_.moveTo(*this, QPoint(frame_.place(*this).x(), px(t)));
 }
 void MainWindow::setLeft(int l) {
-    move(px(l), pos().y());
+    frame_.moveTo(*this, QPoint(px(l), frame_.place(*this).y()));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -550,6 +605,7 @@ void MainWindow::setCloseComPortEnabled(bool enabled) {
 // ---- display -------------------------------------------------------------------------------
 
 void MainWindow::blankDisplay() {
+    pacer_.discard();
     display_.blankValues();
     display_.lcd->setColor(colours::Blank);
     display_.setKeysEnabled(false);
@@ -557,10 +613,15 @@ void MainWindow::blankDisplay() {
 }
 
 void MainWindow::showNoCommunication() {
+    pacer_.discard();
     display_.showNoCommunication(QStringLiteral("No Communication"));
 }
 
 void MainWindow::drawStatus(const protocol::StatusFields& f) {
+    pacer_.submit(f);
+}
+
+void MainWindow::drawNow(const protocol::StatusFields& f) {
     display_.draw(f);
     auto_->setColor(toColor(f.autoLamp()));
     for (std::size_t i = 0; i < reflected_.size(); ++i)

@@ -3,6 +3,8 @@
 #include "core/views.h"
 #include "settings/settings.h"
 #include "ui/display.h"
+#include "ui/framepacer.h"
+#include "ui/frameplace.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -55,6 +57,9 @@ public:
     // name, for items whose handlers live elsewhere. Null for unknown names.
     QAction* action(const QString& name) const;
 
+    // Paces status frames to the screen's refresh rate.
+    FramePacer& pacer() { return pacer_; }
+
     // core::MainWindowView
     void setWidthTwips(int width) override;
     void setHeightTwips(int height) override;
@@ -62,6 +67,8 @@ public:
     int heightTwips() const override;
     int screenWidthTwips() const override;
     int screenHeightTwips() const override;
+    int screenLeftTwips() const override;
+    int screenTopTwips() const override;
     void setOnTop(bool onTop) override;
     void setMenuChecked(core::MenuItem item, bool checked) override;
     bool isMenuChecked(core::MenuItem item) const override;
@@ -93,6 +100,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildDisplay(QWidget* client);
@@ -105,8 +113,10 @@ private:
     QMenu* addMenu(const QString& name, const QString& caption);
     QAction* checkAction(core::MenuItem item) const;
 
+    void drawNow(const protocol::StatusFields& fields);
     QMargins frameMargins() const;
     void applyOuterSize();
+    void frameReported();
     static constexpr int ComItems = 17; // the placeholder and COM 1 to 16
 
     core::Panel* panel_ = nullptr;
@@ -116,6 +126,7 @@ private:
     int outerWidthTwips_;
     int outerHeightTwips_;
     QMargins appliedMargins_;
+    FramePlace frame_;
 
     PanelDisplay display_;
     PanelLabel* firmware_ = nullptr;
@@ -133,6 +144,8 @@ private:
 
     QPlainTextEdit* raw_ = nullptr;
     QPlainTextEdit* decoded_ = nullptr;
+
+    FramePacer pacer_{*this, [this](const protocol::StatusFields& f) { drawNow(f); }};
 
     QHash<QString, QAction*> actions_;
     std::array<QAction*, ComItems> com_{};

@@ -23,6 +23,9 @@ public:
     static std::unique_ptr<QMessageBox> build(const QString& text, int style, const QString& title,
                                               QWidget* parent);
     static QMessageBox::Icon iconFor(int style);
+    // Whose box it is: the window the operator works in (a dialog that asked), else the owner
+    // while it is shown, else none.
+    static QWidget* parentFor(QWidget* owner);
 
 private:
     QPointer<QWidget> owner_;

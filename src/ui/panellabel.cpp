@@ -32,10 +32,15 @@ void PanelLabel::setCaption(const QString& text) {
     fit();
 }
 
-void PanelLabel::fit() {
-    if (!autoSize_)
-        return;
+void PanelLabel::setAutoSize(bool autoSize) {
+    autoSize_ = autoSize;
+    fit();
+}
+
+QRect PanelLabel::fittedGeometry() const {
     const QRect design = pxRect(design_.x(), design_.y(), design_.width(), design_.height());
+    if (!autoSize_)
+        return geometry();
     const QSize need = sizeHint();
     const int w = std::max(design.width(), need.width());
     const int h = std::max(design.height(), need.height());
@@ -44,7 +49,12 @@ void PanelLabel::fit() {
         x = design.x() + design.width() - w;
     else if (alignment() & Qt::AlignHCenter)
         x = design.x() + (design.width() - w) / 2;
-    setGeometry(x, design.y(), w, h);
+    return QRect(x, design.y(), w, h);
+}
+
+void PanelLabel::fit() {
+    if (autoSize_)
+        setGeometry(fittedGeometry());
 }
 
 } // namespace tarn::ui

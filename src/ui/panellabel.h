@@ -17,7 +17,10 @@ public:
                bool autoSize, QWidget* parent = nullptr);
 
     void setCaption(const QString& text);
+    void setAutoSize(bool autoSize);
     QRect designTwips() const { return design_; }
+    // Where the label stands for its current text: its design box, grown from its anchor.
+    QRect fittedGeometry() const;
 
 protected:
     void changeEvent(QEvent* event) override;

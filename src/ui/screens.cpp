@@ -16,6 +16,15 @@ long long gap(const QRect& a, const QRect& b) {
     return dx * dx + dy * dy;
 }
 
+// Enough of the title bar to take hold of: half its height, and some width.
+constexpr int GripPx = 32;
+
+bool titleBarReachable(const QRect& titleBar, const QRect& screen) {
+    const QRect seen = titleBar.intersected(screen);
+    return !seen.isEmpty() && seen.height() * 2 >= titleBar.height() &&
+           seen.width() >= std::min(GripPx, titleBar.width());
+}
+
 int clampStart(int start, int length, int areaStart, int areaLength) {
     if (length >= areaLength)
         return areaStart;
@@ -25,11 +34,14 @@ int clampStart(int start, int length, int areaStart, int areaLength) {
 } // namespace
 
 QPoint reachablePosition(const QRect& frame, const QList<QRect>& screens,
-                         const QList<QRect>& workAreas) {
+                         const QList<QRect>& workAreas, int titleBarPx) {
     if (screens.isEmpty())
         return frame.topLeft();
+    const int titleHeight =
+        std::min(titleBarPx > 0 ? titleBarPx : AssumedTitleBarPx, std::max(1, frame.height()));
+    const QRect titleBar(frame.topLeft(), QSize(frame.width(), titleHeight));
     for (const QRect& s : screens)
-        if (s.intersects(frame))
+        if (titleBarReachable(titleBar, s))
             return frame.topLeft();
 
     qsizetype nearest = 0;
@@ -48,14 +60,14 @@ QPoint reachablePosition(const QRect& frame, const QList<QRect>& screens,
             clampStart(frame.y(), frame.height(), area.y(), area.height())};
 }
 
-QPoint reachablePosition(const QRect& frame) {
+QPoint reachablePosition(const QRect& frame, int titleBarPx) {
     QList<QRect> screens;
     QList<QRect> areas;
     for (const QScreen* s : QGuiApplication::screens()) {
         screens << s->geometry();
         areas << s->availableGeometry();
     }
-    return reachablePosition(frame, screens, areas);
+    return reachablePosition(frame, screens, areas, titleBarPx);
 }
 
 } // namespace tarn::ui

@@ -11,7 +11,15 @@
 #include "ui/twips.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
+#include <QWindow>
+
+#ifdef TARN_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace tarn::ui {
 
@@ -31,6 +39,10 @@ TinyWidget::TinyWidget(QWidget* parent)
     setWindowTitle(QStringLiteral(" TARN VQ4400"));
     setFont(defaultPanelFont());
     setFixedSize(pxSize(5070, 645));
+    // A tool window shows no icon: an empty picture keeps the application's icon off it.
+    QPixmap none(16, 16);
+    none.fill(Qt::transparent);
+    setWindowIcon(QIcon(none));
     build();
     escape_ = new EscapePreview(*this, [this] { close(); });
     load();
@@ -140,6 +152,7 @@ void TinyWidget::pressed(protocol::Command command) {
 }
 
 void TinyWidget::load() {
+    pacer_.discard();
     display_.noCommunication->setCaption(NoCommunication);
     display_.protectionLegend->setCaption(Prot);
     display_.protectionLegend->setPalette(
@@ -156,13 +169,42 @@ void TinyWidget::load() {
 void TinyWidget::openAt(int leftTwips, int topTwips) {
     if (!isVisible())
         load();
-    move(pxPoint(leftTwips, topTwips));
-    // Before the first show the frame is not known yet; the window's own size is close enough
-    // to decide whether it lies wholly off every screen.
-    move(reachablePosition(QRect(pos(), frameGeometry().size())));
+    // Before the first show the frame is not known yet; the window's own size and an assumed
+    // title bar are close enough to decide whether the title bar is off every screen.
+    const QMargins m = frame_.margins(*this);
+    const QRect frame(pxPoint(leftTwips, topTwips), size().grownBy(m));
+    frame_.moveTo(*this, reachablePosition(frame, m.top()));
+    if (!isVisible()) {
+        frame_.aboutToShow(*this);
+        keepOutOfTaskBar();
+    }
     show();
     raise();
     activateWindow();
+}
+
+void TinyWidget::keepOutOfTaskBar() {
+#ifdef TARN_HAVE_XCB
+    // Qt marks a tool window as a utility window only; task bars still list it unless it
+    // asks to be skipped. The state is read by the window manager when the window is mapped,
+    // and Qt adds its own states to what it finds.
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return;
+    xcb_connection_t* c = x11->connection();
+    const auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* r =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, quint16(qstrlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(r);
+        return a;
+    };
+    const xcb_atom_t states[] = {atom("_NET_WM_STATE_SKIP_TASKBAR"),
+                                 atom("_NET_WM_STATE_SKIP_PAGER")};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(winId()), atom("_NET_WM_STATE"),
+                        XCB_ATOM_ATOM, 32, 2, states);
+    xcb_flush(c);
+#endif
 }
 
 void TinyWidget::closeWindow() {
@@ -174,17 +216,60 @@ bool TinyWidget::isShown() const {
     return isVisible();
 }
 
+bool TinyWidget::currentPlace(int& leftTwips, int& topTwips) const {
+    if (!isVisible())
+        return false;
+    const QPoint p = frame_.place(*this);
+    leftTwips = twips(p.x());
+    topTwips = twips(p.y());
+    return true;
+}
+
 void TinyWidget::closeEvent(QCloseEvent* event) {
     event->accept();
+    int left = 0;
+    int top = 0;
+    if (!currentPlace(left, top)) {
+        const QPoint p = frame_.place(*this);
+        left = twips(p.x());
+        top = twips(p.y());
+    }
+    frame_.aboutToHide(*this);
     if (panel_)
-        panel_->tinyClosed(twips(pos().x()), twips(pos().y()));
+        panel_->tinyClosed(left, top);
+}
+
+void TinyWidget::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    frame_.update(*this);
+}
+
+void TinyWidget::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    frame_.update(*this);
+}
+
+void TinyWidget::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // Some window managers offer to minimise any window. A minimised widget would leave the
+    // operator with no window at all (the main window is hidden): it comes straight back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && isMinimized())
+                showNormal();
+        });
 }
 
 void TinyWidget::showNoCommunication() {
+    pacer_.discard();
     display_.showNoCommunication(NoCommunication);
 }
 
 void TinyWidget::drawStatus(const protocol::StatusFields& f) {
+    pacer_.submit(f);
+}
+
+void TinyWidget::drawNow(const protocol::StatusFields& f) {
     display_.draw(f);
     display_.protectionLegend->setCaption(f.Protection_Active ? QStringLiteral("PROTECT") : Prot);
 }

@@ -3,6 +3,8 @@
 #include "core/views.h"
 #include "protocol/commands.h"
 #include "ui/display.h"
+#include "ui/framepacer.h"
+#include "ui/frameplace.h"
 
 #include <QWidget>
 #include <array>
@@ -36,15 +38,22 @@ public:
     // Connects the three keys and the close to the panel. Call once.
     void attach(core::Panel& panel);
 
+    // Paces status frames to the screen's refresh rate.
+    FramePacer& pacer() { return pacer_; }
+
     // core::TinyWindowView; places are the outer frame's top-left corner in twips.
     void openAt(int leftTwips, int topTwips) override;
     void closeWindow() override;
     bool isShown() const override;
+    bool currentPlace(int& leftTwips, int& topTwips) const override;
     void drawStatus(const protocol::StatusFields& fields) override;
     void showNoCommunication() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void build();
@@ -52,14 +61,20 @@ private:
     // opening starts from here, as if the widget were built afresh.
     void load();
     void pressed(protocol::Command command);
+    void drawNow(const protocol::StatusFields& fields);
+
+    // Keeps the widget out of the task bar and pager where the window system allows it.
+    void keepOutOfTaskBar();
 
     core::Panel* panel_ = nullptr;
+    FramePlace frame_;
     EscapePreview* escape_ = nullptr;
 
     PanelDisplay display_;
     QPushButton* gainDown_ = nullptr;
     QPushButton* gainUp_ = nullptr;
     QPushButton* toggle_ = nullptr;
+    FramePacer pacer_{*this, [this](const protocol::StatusFields& f) { drawNow(f); }};
 };
 
 } // namespace tarn::ui

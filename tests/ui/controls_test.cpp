@@ -1,5 +1,6 @@
 #include "uifixture.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -263,8 +264,57 @@ TEST_F(Controls, WindowsWhollyOffScreenComeBackAndPartlyOffScreenStay) {
     EXPECT_TRUE(screen.contains(tiny.frameGeometry()));
     tiny.closeWindow();
     EXPECT_FALSE(tiny.isShown());
-    tiny.openAt(ui::twips(screen.right() - 20), ui::twips(10));
-    EXPECT_EQ(tiny.pos(), QPoint(screen.right() - 20, 10));
+    tiny.openAt(ui::twips(screen.right() - 60), ui::twips(10));
+    EXPECT_EQ(tiny.pos(), QPoint(screen.right() - 60, 10));
+    tiny.closeWindow();
+
+    // A title bar above the screen's top edge cannot be taken hold of.
+    main.setLeft(ui::twips(-1));
+    main.setTop(ui::twips(-20));
+    main.keepOnScreen();
+    EXPECT_TRUE(screen.contains(main.frameGeometry().topLeft())) << main.frameGeometry().y();
+}
+
+// Hand-edited files hold anything; every such place ends on the screen, never in undefined
+// arithmetic (a double beyond int, the negation of the smallest int).
+class ExtremePlaces : public UiTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ExtremePlaces, WindowsOpenOnTheScreenWhateverTheFileSays) {
+    QFile ini(dir.path() + "/tarn-vq4400.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[COM]\nPortNumber= 0\n[Form]\nTop_Location=%1\nLeft_Location=%1\n"
+                             "[Tiny_Form]\nTop_Location=%1\nLeft_Location=%1\n")
+                  .arg(GetParam())
+                  .toLatin1());
+    ini.close();
+    panel.startup();
+    main.show();
+    const QRect screen = screenArea();
+    EXPECT_TRUE(screen.contains(main.frameGeometry().topLeft())) << main.frameGeometry().x();
+    panel.menuTinyWidget_Click();
+    EXPECT_TRUE(screen.contains(tiny.frameGeometry().topLeft())) << tiny.frameGeometry().x();
+    tiny.closeWindow();
+}
+
+INSTANTIATE_TEST_SUITE_P(HandEdited, ExtremePlaces,
+                         ::testing::Values("1e30", "-1e30", "-2147483648", "2147483647",
+                                           "99999999999"));
+
+// The operator's next key press must go where it went before the window changed its stacking.
+TEST_F(Controls, AlwaysOnTopKeepsTheWindowItsPlaceAndTheKeyboardFocus) {
+    enableKeys();
+    QApplication::setActiveWindow(&main);
+    QWidget* key = mainChild("Command_Band_Up");
+    key->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), key);
+    const QPoint place = main.pos();
+    for (int i = 0; i < 2; ++i) {
+        trigger("menuAlwaysOnTop");
+        EXPECT_EQ(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint), i == 0);
+        EXPECT_TRUE(main.isVisible());
+        EXPECT_EQ(QApplication::focusWidget(), key);
+        EXPECT_EQ(main.pos(), place);
+    }
 }
 
 TEST_F(Controls, ExitAndTheCloseBoxRunTheShutdownOnce) {

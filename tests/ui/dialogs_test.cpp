@@ -232,6 +232,24 @@ TEST_F(DialogsTest, CancelAndEscapeCloseSettingsDialogsWithoutApplying) {
     EXPECT_FALSE(QFile::exists(store.writePath()));
 }
 
+TEST_F(DialogsTest, AMinimisedDialogIsRestoredWhenAskedForAgain) {
+    for (const char* item :
+         {"menu_Baud_Rate", "menu_Polling_Rate", "menu_Time_Out", "menu_Remote_Firmware_Update"}) {
+        trigger(item);
+        QWidget* d = QApplication::activeWindow() ? QApplication::activeWindow() : nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != &main && w->isVisible() && !w->isMinimized())
+                d = w;
+        ASSERT_NE(d, nullptr) << item;
+        d->showMinimized();
+        ASSERT_TRUE(d->isMinimized()) << item;
+        trigger(item);
+        EXPECT_TRUE(d->isVisible()) << item;
+        EXPECT_FALSE(d->isMinimized()) << item;
+        d->close();
+    }
+}
+
 TEST_F(DialogsTest, CloseAllClosesTheOpenSettingsDialogs) {
     trigger("menu_Time_Out");
     trigger("menu_Baud_Rate");
@@ -250,12 +268,15 @@ TEST_F(DialogsTest, FirmwareUpdateStartHandsTheLineToTheBootloader) {
     port.events.clear();
     QFile::remove(store.writePath());
     state.settings.AlwaysOnTop = "Yes";
+    port.devices[7] = "tcp://192.0.2.10:4001";
 
     trigger("menu_Remote_Firmware_Update");
     QWidget& d = dialogs.firmwareUpdate();
     EXPECT_EQ(d.pos(), besideMain(500, 1500));
     EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(text(d, "COM_port_Label"), "COM7");
+    // The bootloader client is pointed at the device, so it stands beside the number.
+    EXPECT_TRUE(text(d, "COM_device_Label").contains("tcp://192.0.2.10:4001"));
     EXPECT_EQ(text(d, "Label5"), "We have tested two port servers. Digi Port "
                                  "Server is compatible but not USR-TCP232 .");
 
@@ -272,6 +293,7 @@ TEST_F(DialogsTest, FirmwareUpdateStartHandsTheLineToTheBootloader) {
     EXPECT_TRUE(wait.isVisible());
     EXPECT_EQ(wait.pos(), besideMain(2000, 2000));
     EXPECT_EQ(text(wait, "COM_port_Label"), "COM7");
+    EXPECT_TRUE(text(wait, "COM_device_Label").contains("tcp://192.0.2.10:4001"));
     EXPECT_EQ(text(wait, "Label2"), "In the PC Ingenia bootlouder use");
     EXPECT_TRUE(wait.Timer1().isEnabled());
     EXPECT_EQ(wait.Timer1().interval(), 1080);
@@ -336,6 +358,7 @@ TEST_F(DialogsTest, EveryWayOfClosingTheWaitDialogEndsTheApplication) {
 
 // Wider substitute fonts must not make texts overlap or leave the window.
 TEST_F(DialogsTest, BootloaderTextsKeepClearOfEachOther) {
+    port.devices[12] = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
     openOn(12);
     dialogs.firmwareUpdate().open();
     dialogs.bootloaderWait().open();

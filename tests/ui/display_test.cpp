@@ -219,3 +219,26 @@ TEST_F(StatusDisplay, TestSpaceEchoesTrafficWithTheCaretAtTheEnd) {
     EXPECT_EQ(decoded->textCursor().position(), decoded->document()->characterCount() - 1);
     EXPECT_EQ(mainText("Label1_Firmware_Version"), "Firmware V1.08 ");
 }
+
+// Frames faster than the screen shows pictures: each is decoded, only the newest waiting one is
+// drawn when the screen is ready, and a time-out in between wins over a waiting frame.
+TEST_F(StatusDisplay, FramesFasterThanTheScreenDrawOnlyTheNewest) {
+    main.pacer().setIntervalMs(60'000);
+    receive(statusFrame(0x40, 0x25));
+    EXPECT_EQ(mainText("Label_SWR"), "1.5");
+    QByteArray later = statusFrame(0x40, 0x25);
+    later[4] = char(30);
+    receive(later);
+    later[4] = char(42);
+    receive(later);
+    EXPECT_EQ(mainText("Label_SWR"), "1.5");
+    EXPECT_TRUE(main.pacer().hasWaiting());
+    main.pacer().drawWaiting();
+    EXPECT_EQ(mainText("Label_SWR"), "4.2");
+
+    receive(later);
+    panel.Timer_Connection_Timeout_Timer();
+    main.pacer().drawWaiting();
+    EXPECT_EQ(mainText("Label_No_Communication"), "No Communication");
+    EXPECT_EQ(mainText("Label_SWR"), "");
+}

@@ -4,6 +4,7 @@
 #include "ui/messages.h"
 #include "ui/screens.h"
 
+#include <QApplication>
 #include <QImage>
 
 using namespace tarn;
@@ -66,6 +67,24 @@ TEST_F(Parts, ApplicationIconComesInBothSizes) {
     EXPECT_EQ(big.pixelColor(5, 18), QColor(0, 255, 0)); // the bar
 }
 
+TEST_F(Parts, MessageBoxesBelongToTheWindowThatAskedAndFitTheirTitle) {
+    QWidget owner;
+    QWidget dialog;
+    EXPECT_EQ(ui::MessageBoxOperator::parentFor(&owner), nullptr);
+    owner.show();
+    owner.activateWindow();
+    QApplication::setActiveWindow(&owner);
+    EXPECT_EQ(ui::MessageBoxOperator::parentFor(&owner), &owner);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    EXPECT_EQ(ui::MessageBoxOperator::parentFor(&owner), &dialog);
+
+    const QString title = "No Free Com Ports Found";
+    const auto box = ui::MessageBoxOperator::build("Short.", 64, title, nullptr);
+    box->adjustSize();
+    EXPECT_GT(box->width(), box->fontMetrics().horizontalAdvance(title));
+}
+
 TEST_F(Parts, OffScreenPlacesMoveToTheNearestScreen) {
     const QList<QRect> screens = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
     const QList<QRect> work = {QRect(0, 0, 1920, 1040), QRect(1920, 0, 1280, 1024)};
@@ -83,6 +102,10 @@ TEST_F(Parts, OffScreenPlacesMoveToTheNearestScreen) {
     // Larger than the screen: its top-left corner.
     EXPECT_EQ(ui::reachablePosition(QRect(4000, 2000, 2000, 2000), screens, work), QPoint(1920, 0));
     EXPECT_EQ(ui::reachablePosition(QRect(5, 5, 10, 10), {}, {}), QPoint(5, 5));
+    // On a screen, but with the title bar above its top edge or only a sliver of it showing.
+    EXPECT_EQ(ui::reachablePosition(QRect(-1, -20, 560, 307), screens, work, 20), QPoint(0, 0));
+    EXPECT_EQ(ui::reachablePosition(QRect(3190, 50, 338, 43), screens, work, 20),
+              QPoint(3200 - 338, 50));
 }
 
 TEST_F(Parts, OldFaceNamesMapToInstalledFamilies) {

@@ -45,6 +45,9 @@ protected:
     UiTest() {
         main.attach(panel);
         tiny.attach(panel);
+        // Each frame is checked as it arrives; pacing has a test of its own.
+        main.pacer().setIntervalMs(0);
+        tiny.pacer().setIntervalMs(0);
     }
 
     template <typename T = QWidget> T* mainChild(const QString& name) const {

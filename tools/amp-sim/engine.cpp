@@ -7,6 +7,19 @@ namespace tarn::sim {
 namespace {
 constexpr qint64 MaxGarbageBytes = 8;
 
+// Power, SWR, supply and temperature all step on each frame, each with its own period, so no
+// two frames in a row show the same value anywhere.
+StatusBody sweptMeters(StatusBody body, std::uint8_t n) {
+    const int forward = 1 + n % 14;
+    const int reflected = 1 + n % 5;
+    body[2] = std::uint8_t((reflected << 4) | forward);
+    body[3] = std::uint8_t(10 + n % 90);  // SWR 1.0 .. 9.9
+    body[4] = std::uint8_t(100 + n % 40); // 40.0 .. 55.6 V
+    body[5] = std::uint8_t(20 + n % 200); // 4.0 .. 43.8 A
+    body[6] = std::uint8_t(25 + n % 60);  // 25 .. 84 degrees
+    return body;
+}
+
 QString bandLabel(int band) {
     static const char* const labels[] = {"1.8", "3.5", "7",  "10", "14", "18",
                                          "21",  "24",  "28", "50", "All"};
@@ -28,7 +41,10 @@ Exchange SimEngine::receive(QByteArrayView bytes, qint64 nowMs) {
         if (!amplifier_.answering())
             continue;
         if (*frame.command == Command::Poll) {
-            const StatusBody body = amplifier_.statusBody(frameCounter_++);
+            const std::uint8_t n = frameCounter_++;
+            StatusBody body = amplifier_.statusBody(n);
+            if (config_.sweepMeters)
+                body = sweptMeters(body, n);
             QByteArray answer = buildStatusFrame(body);
             if (faults_.stale) {
                 if (!staleBody_)

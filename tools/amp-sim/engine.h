@@ -20,6 +20,8 @@ struct EngineConfig {
     // Paces answers as a serial line at this speed would (10 bits a byte); 0 does not.
     int baudRate = 0;
     std::uint32_t seed = 1;
+    // Every status frame's meters differ from the last one's.
+    bool sweepMeters = false;
 };
 
 // Bytes to put on the line at a given time.

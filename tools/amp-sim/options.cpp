@@ -58,6 +58,8 @@ OptionsParse parseOptions(const QStringList& args) {
             o.help = true;
         } else if (name == QLatin1String("--tx") && flag()) {
             o.tx = true;
+        } else if (name == QLatin1String("--sweep-meters") && flag()) {
+            o.sweepMeters = true;
         } else if (name == QLatin1String("--log") && flag()) {
             o.log = true;
         } else if (name == QLatin1String("--random-faults") && flag()) {
@@ -165,6 +167,10 @@ QString optionsHelpText(const QString& program) {
                "  --drift MS           operate and keyed; SWR and temperature creep upward over "
                "MS\n"
                "                       milliseconds until the protection trips, then recover\n"
+               "  --sweep-meters       every status frame moves power, SWR, supply and "
+               "temperature\n"
+               "                       (a display that never repeats itself, for load "
+               "figures)\n"
                "  --fault NAME         start with a fault on: silence, garbage, split, double, "
                "stale,\n"
                "                       stall, flood, trip\n"

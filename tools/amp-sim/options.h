@@ -24,6 +24,7 @@ struct SimOptions {
     bool tx = false;
     qint64 txCycleMs = 0; // 0: no cycle
     qint64 driftMs = 0;   // 0: no drift
+    bool sweepMeters = false;
     std::vector<FaultMode> faults;
     bool randomFaults = false;
     std::uint32_t seed = 1;

@@ -22,6 +22,7 @@ EngineConfig engineConfig(const SimOptions& o) {
     c.splitMs = o.splitMs;
     c.baudRate = o.baudRate;
     c.seed = o.seed;
+    c.sweepMeters = o.sweepMeters;
     return c;
 }
 

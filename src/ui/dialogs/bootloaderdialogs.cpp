@@ -27,6 +27,22 @@ QString portCaption(core::Panel& panel) {
     return QStringLiteral("COM") + QString::number(panel.port().portNumber());
 }
 
+// What the COM number stands for on this system: the bootloader client on Linux or macOS
+// needs the device (or the port server's address), not a COM number.
+QString portDevice(core::Panel& panel) {
+    const QString device = panel.port().deviceName(panel.port().portNumber());
+    return device.isEmpty() ? QString() : QStringLiteral("(") + device + QLatin1Char(')');
+}
+
+// The device stands right of the COM label, after the gap the design leaves between labels.
+PanelLabel* deviceLabel(QWidget* parent, const PanelLabel* comLabel) {
+    const QRect com = comLabel->designTwips();
+    auto* l = new PanelLabel(QString(), {com.right() + 1 + 90, com.y(), 15, com.height()},
+                             Qt::AlignLeft, true, parent);
+    l->setObjectName(QStringLiteral("COM_device_Label"));
+    return l;
+}
+
 PanelLabel* label(QWidget* parent, const TextDesign& d, bool autoSize,
                   Qt::Alignment align = Qt::AlignLeft) {
     auto* l = new PanelLabel(QString::fromUtf8(d.text), d.twips, align, autoSize, parent);
@@ -75,6 +91,7 @@ BootloaderWaitDialog::BootloaderWaitDialog(core::Panel& panel,
     label(this, {"Label2", "In the PC Ingenia bootlouder use", {150, 600, 2325, 195}}, true);
     portLabel_ = label(this, {"COM_port_Label", "COM ?", {2550, 600, 585, 195}}, true);
     portLabel_->setFont(boldFont());
+    deviceLabel_ = deviceLabel(this, portLabel_);
 
     // Wrapped and auto-sized: it keeps its width and grows downwards.
     wrapped(this, {"Label3",
@@ -97,10 +114,9 @@ void BootloaderWaitDialog::open() {
     // The main window is hidden by now but keeps its place.
     move(pxPoint(anchor_.left() + 2000, anchor_.top() + 2000));
     setCaptionInPlace(*portLabel_, portCaption(panel_));
+    placeBeside(*deviceLabel_, *portLabel_, portDevice(panel_));
     timer_.setEnabled(true);
-    show();
-    raise();
-    activateWindow();
+    bringUp(*this);
 }
 
 void BootloaderWaitDialog::Timer1_Timer() {
@@ -150,6 +166,7 @@ RemoteFirmwareUpdateDialog::RemoteFirmwareUpdateDialog(core::Panel& panel,
     label(this, {"Label2", "In the Ingenia PC bootloader use", {150, 1875, 2325, 195}}, true);
     portLabel_ = label(this, {"COM_port_Label", "COM x", {2550, 1875, 570, 195}}, true);
     portLabel_->setFont(boldFont());
+    deviceLabel_ = deviceLabel(this, portLabel_);
 
     PanelLabel* warning =
         wrapped(this, {"Label4",
@@ -163,6 +180,10 @@ RemoteFirmwareUpdateDialog::RemoteFirmwareUpdateDialog(core::Panel& panel,
     warning->setPalette(red);
 
     start_ = button(this, "Command1", "Start TARN VQ4400 Bootloader", {2775, 3000, 2640, 465});
+    // A wider face needs a wider key; it grows to the left, where the window has room.
+    if (const int need = start_->fontMetrics().horizontalAdvance(start_->text()) + px(240);
+        need > start_->width())
+        start_->setGeometry(start_->geometry().adjusted(start_->width() - need, 0, 0, 0));
     QPushButton* cancel = button(this, "Cancel_Command", "Cancel", {5625, 3000, 840, 465});
     QWidget::setTabOrder(start_, cancel);
     connect(start_, &QPushButton::clicked, this, &RemoteFirmwareUpdateDialog::start);
@@ -181,11 +202,10 @@ void RemoteFirmwareUpdateDialog::open() {
                       panel_.state().settings.AlwaysOnTop == QLatin1String("Yes"));
         move(pxPoint(anchor_.left() + 500, anchor_.top() + 1500));
         setCaptionInPlace(*portLabel_, portCaption(panel_));
+        placeBeside(*deviceLabel_, *portLabel_, portDevice(panel_));
         start_->setFocus();
     }
-    show();
-    raise();
-    activateWindow();
+    bringUp(*this);
 }
 
 void RemoteFirmwareUpdateDialog::start() {

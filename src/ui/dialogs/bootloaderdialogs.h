@@ -57,6 +57,7 @@ private:
 
     PanelLabel* timeoutLabel_ = nullptr;
     PanelLabel* portLabel_ = nullptr;
+    PanelLabel* deviceLabel_ = nullptr;
 };
 
 // `Remote_Firmware_Update_Form`: warns the operator, names the port for the PC client and,
@@ -84,6 +85,7 @@ private:
     BootloaderWaitDialog& wait_;
 
     PanelLabel* portLabel_ = nullptr;
+    PanelLabel* deviceLabel_ = nullptr;
     QPushButton* start_ = nullptr;
 };
 

@@ -93,7 +93,12 @@ void ChoiceDialog::build() {
             pxRect(design_.labelLeft, LabelTop + RowPitch * int(row), c.labelWidth, LabelHeight);
         text->ensurePolished();
         const QSize need = text->sizeHint();
-        text->setGeometry(QRect(box.topLeft(), box.size().expandedTo(need)));
+        QRect room(box.topLeft(), box.size().expandedTo(need));
+        // A long text, right-aligned as it is, would start over the circle: it starts clear.
+        const int clear = option->geometry().right() + 1 + px(45);
+        if (const int textLeft = room.right() + 1 - need.width(); textLeft < clear)
+            room.translate(clear - textLeft, 0);
+        text->setGeometry(room);
     }
 
     const auto button = [&](const ButtonDesign& d) {
@@ -136,9 +141,7 @@ void ChoiceDialog::build() {
 void ChoiceDialog::open() {
     if (!isVisible())
         load();
-    show();
-    raise();
-    activateWindow();
+    bringUp(*this);
 }
 
 void ChoiceDialog::load() {

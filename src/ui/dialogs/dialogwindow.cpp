@@ -89,6 +89,28 @@ QSize makeRoom(QWidget& window, QSize designClientPx) {
            QSize(std::max(0, after.x() - before.x()), std::max(0, after.y() - before.y()));
 }
 
+void placeBeside(PanelLabel& label, const PanelLabel& anchor, const QString& text) {
+    label.setCaption(text);
+    label.move(anchor.geometry().right() + 1 + px(90), anchor.y());
+    QWidget* window = label.window();
+    const int need = label.text().isEmpty() ? 0 : label.geometry().right() + 1 + px(150);
+    if (need > window->width()) {
+        if (window->minimumWidth() == window->maximumWidth())
+            window->setFixedWidth(need);
+        else
+            window->resize(need, window->height());
+    }
+}
+
+void bringUp(QWidget& dialog) {
+    // A minimised window stays minimised on show() and raise(): restore it first.
+    if (dialog.isMinimized())
+        dialog.setWindowState(dialog.windowState() & ~Qt::WindowMinimized);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+}
+
 void setCaptionInPlace(PanelLabel& label, const QString& text) {
     if (label.text() == text)
         return;

@@ -24,4 +24,12 @@ class PanelLabel;
 // A new caption for a label that makeRoom may have moved: it stays where the room was made.
 void setCaptionInPlace(PanelLabel& label, const QString& text);
 
+// A caption for `label` that follows `anchor` on its row, however wide the anchor has grown;
+// the window widens when the caption needs it.
+void placeBeside(PanelLabel& label, const PanelLabel& anchor, const QString& text);
+
+// Shows a dialog that may be hidden, minimised or behind other windows: restored, raised and
+// active.
+void bringUp(QWidget& dialog);
+
 } // namespace tarn::ui

@@ -66,8 +66,22 @@ TEST(StatusFields, MeasuredValuesKeepOneDecimal) {
     EXPECT_EQ(f.current, "51.0A");
     EXPECT_EQ(statusFields(slotsOf({0, 0, 0, 1}), c).swr, "0.1");
     EXPECT_EQ(statusFields(slotsOf({0, 0, 0, 100}), c).swr, "10.0");
-    // The decimal separator follows the operator's locale.
-    EXPECT_EQ(statusFields(slotsOf({0, 0, 0, 15, 140}), QLocale(QLocale::German)).voltage, "56,0V");
+}
+
+// Only the decimal separator follows the operator's locale; the digits stay 0 to 9 as on the
+// amplifier's own display, even where the locale has digits of its own.
+TEST(StatusFields, DigitsStayWesternUnderEveryLocale) {
+    for (const QLocale& locale :
+         {QLocale(QLocale::German), QLocale(QLocale::Arabic, QLocale::Egypt),
+          QLocale(QLocale::Persian), QLocale(QLocale::Bengali)}) {
+        const auto f = statusFields(slotsOf({0, 0x25, 0, 15, 140, 121, 35}), locale);
+        const QString dp = locale.decimalPoint();
+        EXPECT_EQ(f.swr, "1" + dp + "5") << locale.name().toStdString();
+        EXPECT_EQ(f.voltage, "56" + dp + "0V") << locale.name().toStdString();
+        EXPECT_EQ(f.current, "24" + dp + "2A") << locale.name().toStdString();
+        EXPECT_EQ(f.temperature, QString::fromUtf8("35 °C"));
+    }
+    EXPECT_EQ(statusFields(slotsOf({0, 0, 0, 15}), QLocale(QLocale::German)).swr, "1,5");
 }
 
 TEST(StatusFields, NeverWrittenSlotsShowZerosAndABareUnit) {

@@ -34,3 +34,22 @@ TEST(Numbers, PlainNumberHasNoBlankNoExponentNoTrailingZero) {
     EXPECT_EQ(plainNumber(std::numeric_limits<double>::quiet_NaN()), "0");
     EXPECT_EQ(plainNumber(lenientNumber(" 1 500.0 twips")), "1500");
 }
+
+// Positions from a hand-edited file reach the windows as ints; out-of-range values must not be
+// converted with undefined behaviour.
+TEST(Numbers, ClampedIntHoldsAnyValueInIntsRange) {
+    constexpr int lo = std::numeric_limits<int>::min();
+    constexpr int hi = std::numeric_limits<int>::max();
+    const std::pair<double, int> cases[] = {
+        {lenientNumber("1e30"), hi},
+        {lenientNumber("-1e30"), lo},
+        {lenientNumber("-2147483648"), lo},
+        {lenientNumber("2147483648"), hi},
+        {std::numeric_limits<double>::quiet_NaN(), 0},
+        {-0.0, 0},
+        {1234.5, 1235},
+        {-1234.5, -1235},
+    };
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(clampedInt(value), expected) << value;
+}

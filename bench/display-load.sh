@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The panel's CPU use under a real X server (Xvfb) while the simulator sends telemetry that
+# changes on every frame, so every poll has something new to show. Prints one line per polling
+# rate. Usage: bench/display-load.sh [seconds] [polling-ms ...]   (defaults: 60 s, 10 and 50 ms)
+# BUILD names the build directory (default build), APP another panel executable to measure.
+# Needs xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+rates=("$@")
+[ ${#rates[@]} -gt 0 ] || rates=(10 50)
+build=${BUILD:-build}
+app_binary=${APP:-$build/src/app/tarn-vq4400}
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display itself and writes its number to the descriptor.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=":$(cat "$work/display")"
+
+"$build/tools/amp-sim/tarn-vq4400-sim" --link "$work/amp" --sweep-meters >/dev/null 2>&1 </dev/null &
+pids+=($!)
+sim=$!
+for _ in $(seq 100); do [ -e "$work/amp" ] && break; sleep 0.1; done
+
+ticks=$(getconf CLK_TCK)
+cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+for polling in "${rates[@]}"; do
+  dir="$work/p$polling"
+  mkdir -p "$dir"
+  cp "$app_binary" "$dir/tarn-vq4400"
+  printf '[COM]\nPortNumber= 1\n[Polling]\nRate= %d\n[Ports]\nCOM1=%s\n' "$polling" "$work/amp" \
+    >"$dir/tarn-vq4400.ini"
+  DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$dir/config" "$dir/tarn-vq4400" \
+    2>/dev/null &
+  app=$!
+  pids+=($app)
+  sleep 5
+  a0=$(cpu $app); s0=$(cpu $sim)
+  sleep "$seconds"
+  a=$(cpu $app); s=$(cpu $sim)
+  kill $app 2>/dev/null || true
+  wait $app 2>/dev/null || true
+  awk -v a="$a" -v a0="$a0" -v s="$s" -v s0="$s0" -v t="$ticks" -v span="$seconds" \
+    -v p="$polling" 'BEGIN { printf "changing telemetry, Xvfb, Polling %d ms over %d s: panel CPU %.2f %% of a core (simulator %.2f %%)\n", p, span, 100*(a-a0)/t/span, 100*(s-s0)/t/span }'
+done
