@@ -20,3 +20,4 @@ if command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ]; then
 fi
 # The same with every frame different, under a real X server, when Xvfb is installed.
 if command -v Xvfb >/dev/null; then bench/display-load.sh 30; fi
+bench/line-stress.sh 30 300

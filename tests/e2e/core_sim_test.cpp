@@ -17,12 +17,6 @@ using namespace tarn;
 using namespace tarn::testing;
 
 namespace {
-void runFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    waitUntil([&] { return t.elapsed() >= ms; }, ms + 1000);
-}
-
 // What the display shows of a status, as one comparable text.
 QString shown(const protocol::StatusFields& f) {
     return QStringList{f.band,

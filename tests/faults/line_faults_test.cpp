@@ -29,12 +29,6 @@ namespace {
 const QByteArray statusFrame = QByteArray::fromHex("FB4032250F8C782300FE");
 constexpr int TimeOutMs = 300;
 
-void runFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    waitUntil([&] { return t.elapsed() >= ms; }, ms + 1000);
-}
-
 int pollsIn(const QByteArray& log) {
     return int(log.count("RX FB 0C 0C FE"));
 }

@@ -22,12 +22,6 @@ using namespace tarn;
 using namespace tarn::testing;
 
 namespace {
-void runFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    waitUntil([&] { return t.elapsed() >= ms; }, ms + 1000);
-}
-
 // The frames the simulator read after its stall ended.
 QList<QByteArray> framesAfterStall(const QByteArray& log) {
     const qsizetype over = log.indexOf("stall over");

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QString>
 #include <QTimer>
@@ -102,6 +103,13 @@ template <typename Pred> bool waitUntil(Pred done, int timeoutMs = 3000) {
     check.start(2);
     loop.exec();
     return done();
+}
+
+// Runs Qt events for `ms` milliseconds.
+inline void runFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    waitUntil([&] { return t.elapsed() >= ms; }, ms + 1000);
 }
 
 } // namespace tarn::testing
