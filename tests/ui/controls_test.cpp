@@ -1,4 +1,5 @@
 #include "uifixture.h"
+#include <QLabel>
 
 #include <QFile>
 #include <QGuiApplication>
@@ -73,6 +74,15 @@ TEST_F(Controls, EachKeyWritesItsOwnFrameOnce) {
     trigger("menu_PA_Voltage_Low");
     EXPECT_EQ(port.writes, (QList<QByteArray>{hex("FB020204FE"), hex("FB020103FE")}));
     EXPECT_TRUE(op.messages.isEmpty());
+}
+
+TEST_F(Controls, TheAmplifiersTextIsNeverReadAsMarkup) {
+    openOn(4);
+    receive(hex("FB053C623E3C2FFE")); // a firmware report of "<b></"
+    auto* caption = main.findChild<QLabel*>("Label1_Firmware_Version");
+    ASSERT_TRUE(caption);
+    EXPECT_EQ(caption->text(), "Firmware V<b></");
+    EXPECT_EQ(caption->textFormat(), Qt::PlainText);
 }
 
 TEST_F(Controls, KeysOnAClosedPortAskForAPortAndVoltageItemsStaySilent) {
