@@ -14,12 +14,8 @@ Panel::Panel(PanelState& state, serial::SerialPort& port, settings::SettingsStor
     : state_(state), port_(port), store_(store), views_(views),
       session_(state, port, views.menu, views.operatorView),
       poller_(state, port, session_, {views.main, views.tiny}) {
-    session_.onLineUp = [this] { poller_.lineUp(); };
+    session_.onLineUp = [this] { poller_.forgetExchange(); };
     session_.onLineDown = [this](bool waiting) { poller_.lineDown(waiting); };
-}
-
-QString Panel::lineSettingsFor(int baudRate) {
-    return QString::number(baudRate) + QStringLiteral(",n,8,1");
 }
 
 void Panel::menuCom_Click(int index) {
@@ -50,11 +46,10 @@ bool Panel::sendCommand(protocol::Command command, bool reportClosed) {
     if (poller_.write(command))
         return true;
     session_.checkLine();
-    QString text =
-        QStringLiteral("The command could not be sent. Check the connection to the amplifier.");
-    if (const QString reason = port_.errorString(); !reason.isEmpty())
-        text += QStringLiteral("\n\n") + reason;
-    views_.operatorView.showMessage(text, style::Exclamation);
+    views_.operatorView.showMessage(
+        session_.withReason(QStringLiteral(
+            "The command could not be sent. Check the connection to the amplifier.")),
+        style::Exclamation);
     return false;
 }
 
@@ -237,14 +232,14 @@ bool Panel::startBootloader() {
     // The hand-over is claimed only once the start frame has left: otherwise the amplifier
     // never entered its bootloader and the panel must go on owning the line.
     if (!poller_.write(protocol::Command::Start_Bootloader) ||
-        !waitUntilWritten(ForceStandbyWaitMs)) {
+        !port_.waitForWritten(ForceStandbyWaitMs)) {
         qCWarning(lcCore) << "the bootloader start could not be sent:" << port_.errorString();
-        QString text = QStringLiteral("The bootloader start could not be sent to the amplifier. "
-                                      "Check the connection and try again.");
-        if (const QString reason = port_.errorString(); !reason.isEmpty())
-            text += QStringLiteral("\n\n") + reason;
         poller_.Timer_Poll().setEnabled(true);
-        views_.operatorView.showMessage(text, style::Exclamation);
+        views_.operatorView.showMessage(
+            session_.withReason(
+                QStringLiteral("The bootloader start could not be sent to the amplifier. "
+                               "Check the connection and try again.")),
+            style::Exclamation);
         return false;
     }
     session_.handOver();
@@ -257,10 +252,6 @@ bool Panel::startBootloader() {
     return true;
 }
 
-bool Panel::waitUntilWritten(int timeoutMs) {
-    return port_.waitForWritten(timeoutMs);
-}
-
 bool Panel::shutdownPort() {
     poller_.stop();
     bool delivered = true;
@@ -269,8 +260,8 @@ bool Panel::shutdownPort() {
     // A port the panel waits for counts as well: the amplifier is still out there, unsafe.
     const bool due = port_.isOpen() || session_.isWaiting();
     if (state_.settings.Force_STBY == QLatin1String("Yes") && due) {
-        delivered =
-            poller_.write(protocol::Command::Force_STBY) && waitUntilWritten(ForceStandbyWaitMs);
+        delivered = poller_.write(protocol::Command::Force_STBY) &&
+                    port_.waitForWritten(ForceStandbyWaitMs);
         if (!delivered)
             qCWarning(lcCore) << "force standby did not leave the computer:" << port_.errorString();
     }

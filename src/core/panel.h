@@ -112,14 +112,10 @@ public:
     bool startBootloader();
     bool isHandedOver() const { return session_.isHandedOver(); }
 
-    static QString lineSettingsFor(int baudRate);
-
 private:
     void hideTestSpace(int height);
     // A failure is shown to the operator when `tellOperator`, otherwise only logged.
     bool saveSettings(bool tellOperator);
-    // Waits, bounded, for everything written to leave the computer.
-    bool waitUntilWritten(int timeoutMs);
 
     PanelState& state_;
     serial::SerialPort& port_;

@@ -127,7 +127,7 @@ void Poller::stop() {
     timerTimeout_.setEnabled(false);
 }
 
-void Poller::lineUp() {
+void Poller::forgetExchange() {
     scanner_.reset();
     awaiting_ = false;
     ticksUnanswered_ = 0;
@@ -135,7 +135,7 @@ void Poller::lineUp() {
 }
 
 void Poller::lineDown(bool waiting) {
-    lineUp();
+    forgetExchange();
     for (auto* listener : listeners_)
         listener->lineSilent();
     // A port the panel waits for is silent like a lost line: say so after the time-out, even

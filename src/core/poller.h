@@ -51,8 +51,10 @@ public:
     bool write(protocol::Command command);
     // Both timers off: nothing more goes out on the poller's own account.
     void stop();
-    // The line just opened or went down: whatever was half-received or awaited is forgotten.
-    void lineUp();
+    // The line just opened: a half-received frame and any poll still awaited belonged to the
+    // old one.
+    void forgetExchange();
+    // The line went down: the same, and a gap for the listeners.
     void lineDown(bool waiting);
 
     // True while a poll is out and no answer has come back yet.

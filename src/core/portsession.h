@@ -58,6 +58,8 @@ public:
 
     // Tells the operator why nothing can be sent right now; false when the port is open.
     bool reportNotOpen();
+    // `text`, and after an empty line the port's own reason for its last failure, if any.
+    QString withReason(const QString& text) const;
 
 private:
     bool openPort(int number);
@@ -65,7 +67,6 @@ private:
     void markClosed();
     void startWaiting(int number);
     void uncheckComItems();
-    QString withReason(const QString& text) const;
 
     PanelState& state_;
     serial::SerialPort& port_;
