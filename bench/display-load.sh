@@ -12,25 +12,9 @@ rates=("$@")
 [ ${#rates[@]} -gt 0 ] || rates=(10 50)
 build=${BUILD:-build}
 app_binary=${APP:-$build/src/app/tarn-vq4400}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Xvfb picks a free display itself and writes its number to the descriptor.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-display=":$(cat "$work/display")"
-
-"$build/tools/amp-sim/tarn-vq4400-sim" --link "$work/amp" --sweep-meters >/dev/null 2>&1 </dev/null &
-pids+=($!)
-sim=$!
-for _ in $(seq 100); do [ -e "$work/amp" ] && break; sleep 0.1; done
+source scripts/xsession.sh
+start_xvfb 1280x1024x24
+start_sim --sweep-meters
 
 ticks=$(getconf CLK_TCK)
 cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }

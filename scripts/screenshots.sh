@@ -7,26 +7,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
 out=docs
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb
+source scripts/xsession.sh
+start_xvfb 1024x768x24
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
 openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
 
-"$build/tools/amp-sim/tarn-vq4400-sim" --link "$work/amp" --tx >/dev/null 2>&1 </dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -e "$work/amp" ] && break; sleep 0.1; done
+start_sim --tx
 cp "$build/src/app/tarn-vq4400" "$work/"
 printf '[COM]\nPortNumber= 1\n[Form]\nTop_Location= 1500\nLeft_Location= 1500\n[Ports]\nCOM1=%s\n' \
   "$work/amp" >"$work/tarn-vq4400.ini"

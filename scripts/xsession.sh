@@ -1,0 +1,27 @@
+# Sourced by the scripts that run the real panel under a private X server: a work folder that
+# goes away with everything started into `pids`, Xvfb on a display it picks itself, and the
+# simulator on a pseudo-terminal linked as $work/amp.
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# start_xvfb SIZE: sets `display` (":N").
+start_xvfb() {
+  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$work/display" 2>/dev/null &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  display=":$(cat "$work/display")"
+}
+
+# start_sim ARGS...: sets `sim` to its process id.
+start_sim() {
+  "$build/tools/amp-sim/tarn-vq4400-sim" --link "$work/amp" "$@" >/dev/null 2>&1 </dev/null &
+  sim=$!
+  pids+=($sim)
+  for _ in $(seq 100); do [ -e "$work/amp" ] && break; sleep 0.1; done
+}
