@@ -1,0 +1,616 @@
+// The panel behind the windows, on the fake port: start-up, the Com menu, polling and
+// decoding, the views' menus, shutdown and the firmware hand-over, and the line misbehaving.
+#include "support/rig.h"
+
+#include <QDir>
+
+using namespace tarn;
+using namespace tarn::testing;
+using core::MenuItem;
+using protocol::Command;
+
+namespace {
+const QByteArray pollFrame = hex("FB0C0CFE");
+const QByteArray testSpaceRequest = hex("FB0D0DFE");
+const QByteArray forceStandby = hex("FB030205FE");
+const QByteArray firmwareReport = hex("FB05312E303820") + QByteArray(1, 0) + hex("FE");
+// 3.5 MHz in STBY at 35 degrees, then OPER transmitting at 77 degrees.
+const QByteArray statusFrame = hex("FB4032250F8C782300FE");
+const QByteArray stale = hex("FB0032250F8C782300FE");
+const QByteArray current = hex("FB5032250F8C784D00FE");
+
+// A history that only counts the gaps in its record.
+struct Silences : core::StatusListener {
+    int silences = 0;
+    void statusDecoded(const protocol::RxBytes&) override {}
+    void lineSilent() override { ++silences; }
+};
+
+int polls(const serial::FakeSerialPort& port) {
+    return int(port.writes.count(pollFrame));
+}
+} // namespace
+
+TEST_F(PanelTest, FirstRunCentresTheWindowOpensNothingAndSavesEveryKeyInOrder) {
+    panel.startup();
+    EXPECT_EQ(placement.leftTwips, (1920 * 15 - main.width) / 2);
+    EXPECT_EQ(placement.topTwips, (1080 * 15 - main.height) / 2);
+    EXPECT_EQ(state.settings.Top_Location, QString::number(placement.topTwips + 920));
+    EXPECT_EQ(state.settings.Left_Location, QString::number(placement.leftTwips + 1680));
+    EXPECT_EQ(main.blanks, 1);
+    EXPECT_EQ(port.openCalls, 16) << "only the scan may try a port when none is configured";
+    EXPECT_FALSE(menu.closeEnabled);
+    EXPECT_FALSE(main.onTop);
+    EXPECT_TRUE(main.checks[MenuItem::ForceStbyOnExit]);
+    EXPECT_TRUE(main.checks[MenuItem::SizeNormal]);
+    EXPECT_FALSE(main.checks[MenuItem::SizeSmall]);
+    EXPECT_TRUE(op.messages.isEmpty());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_TRUE(panel.Timer_Poll().isEnabled());
+
+    panel.shutdownPort();
+    QStringList keys;
+    for (const QString& line : iniText().split('\n', Qt::SkipEmptyParts))
+        keys << line.section('=', 0, 0);
+    EXPECT_EQ(keys, (QStringList{"[COM]", "PortNumber", "BaudRate", "[Polling]", "Rate",
+                                 "[TimeOut]", "Time", "[Form]", "AlwaysOnTop", "Top_Location",
+                                 "Left_Location", "Size", "[ONexit]", "Force_STBY", "[tiny_Form]",
+                                 "Top_Location", "Left_Location"}));
+    EXPECT_TRUE(iniText().contains("PortNumber= 0\nBaudRate= 9600\n"));
+}
+
+TEST_F(PanelTest, StoredSettingsAreApplied) {
+    writeIni("[COM]\nPortNumber= 4\nBaudRate= 19200\n[Polling]\nRate= 20\n[Form]\n"
+             "AlwaysOnTop=Yes\nTop_Location= 600\nLeft_Location=-300\nSize=Small\n"
+             "[ONexit]\nForce_STBY=No\n[Tiny_Form]\nTop_Location=100\nLeft_Location=200\n");
+    port.available = {4};
+    panel.startup();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.portNumber(), 4);
+    EXPECT_EQ(port.lineSettings(), "19200,n,8,1");
+    EXPECT_EQ(menu.checkedItems(), QList<int>{4});
+    EXPECT_EQ(placement.topTwips, 600);
+    EXPECT_EQ(placement.leftTwips, -300) << "partly off-screen stays as stored";
+    EXPECT_EQ(main.keptOnScreen, 1);
+    EXPECT_TRUE(main.onTop);
+    EXPECT_TRUE(main.checks[MenuItem::AlwaysOnTop]);
+    EXPECT_FALSE(main.checks[MenuItem::ForceStbyOnExit]);
+    EXPECT_EQ(main.height, 3300);
+    EXPECT_TRUE(main.checks[MenuItem::SizeSmall]);
+    EXPECT_EQ(state.settings.Top_Location, "100");
+    EXPECT_TRUE(op.messages.isEmpty());
+}
+
+TEST_F(PanelTest, OddFilesAreReadAsTheyAlwaysWere) {
+    writeIni("[COM]\nPortNumber=\nBaudRate= 19200\n[Form]\nSize=Small\n");
+    panel.startup();
+    EXPECT_EQ(state.settings.BaudRate, 9600) << "a file without a port number is not read";
+    EXPECT_EQ(main.height, 4600);
+
+    writeIni("[COM]\nPortNumber= 0\n[Form]\nAlwaysOnTop=yes\n");
+    panel.startup();
+    EXPECT_FALSE(main.onTop) << "lower-case yes counts as no";
+    panel.menuAlwaysOnTop_Click();
+    EXPECT_TRUE(main.onTop);
+    EXPECT_EQ(state.settings.AlwaysOnTop, "Yes");
+}
+
+TEST_F(PanelTest, NewSerialDevicesGetNumbersThatAreSaved) {
+    panel.detectDevices = [] {
+        return QList<serial::DetectedDevice>{{"/dev/ttyUSB0", "/dev/serial/by-id/usb-X"}};
+    };
+    panel.startup();
+    EXPECT_EQ(state.ports.deviceFor(1), "/dev/serial/by-id/usb-X");
+    panel.Save_All_to_ini_file();
+    EXPECT_TRUE(iniText().contains("[Ports]\nCOM1=/dev/serial/by-id/usb-X"));
+}
+
+TEST_F(PanelTest, ScanOffersOnlyThePortsThatOpenAndThePlaceholderExplains) {
+    panel.Scan_Com_Ports();
+    EXPECT_TRUE(menu.availableItems().isEmpty());
+    EXPECT_TRUE(menu.placeholderVisible);
+    panel.menuCom_Click(0);
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text,
+              "Exit the application and check the connection. Then try again.");
+    EXPECT_EQ(op.messages[0].style, core::style::Information);
+    EXPECT_EQ(op.messages[0].title, "No Free Com Ports Found");
+    EXPECT_FALSE(QFile::exists(iniPath()));
+
+    port.available = {3, 5, 17};
+    port.devices = {{3, "/dev/ttyUSB0"}, {5, "tcp://10.0.0.5:4001"}};
+    panel.Scan_Com_Ports();
+    EXPECT_EQ(menu.availableItems(), (QList<int>{3, 5}));
+    EXPECT_EQ(menu.available.size(), 16);
+    EXPECT_FALSE(menu.placeholderVisible);
+    EXPECT_EQ(menu.devices.value(5), "tcp://10.0.0.5:4001");
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(port.writes.isEmpty());
+
+    // Network ports are listed without connecting.
+    for (int i = 1; i <= 16; ++i)
+        port.network.insert(i);
+    port.openCalls = 0;
+    panel.Scan_Com_Ports();
+    EXPECT_EQ(menu.availableItems().size(), 16);
+    EXPECT_EQ(port.openCalls, 0);
+}
+
+TEST_F(PanelTest, ChoosingClosingAndFailingPortsKeepTheMenuAndTheFileInStep) {
+    port.available = {3, 5};
+    panel.menuCom_Click(3);
+    panel.menuCom_Click(5);
+    EXPECT_EQ(port.portNumber(), 5);
+    EXPECT_EQ(menu.checkedItems(), QList<int>{5});
+    EXPECT_TRUE(menu.closeEnabled);
+    EXPECT_TRUE(iniText().contains("PortNumber= 5"));
+    panel.menuCom_Click(0);
+    EXPECT_TRUE(port.isOpen()) << "the placeholder never changes the port";
+    EXPECT_EQ(state.settings.PortNumber, 5);
+    op.messages.clear();
+
+    panel.menuCom_Click(4); // another program holds 4
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text, "The Com Port is not available");
+    EXPECT_EQ(op.messages[0].style, core::style::Ok);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(menu.checkedItems().isEmpty());
+    EXPECT_FALSE(menu.closeEnabled);
+    EXPECT_TRUE(iniText().contains("PortNumber= 0"));
+    panel.Timer_Poll_Timer();
+    EXPECT_FALSE(panel.isReopening()) << "a refused choice is not waited for";
+    EXPECT_TRUE(menu.checkedItems().isEmpty());
+    panel.menuCom_Click(5);
+    EXPECT_TRUE(port.isOpen()) << "a failed open leaves the port free for the next choice";
+
+    for (int round = 0; round < 2; ++round) {
+        panel.menuCloseComPort_Click();
+        EXPECT_FALSE(port.isOpen());
+        EXPECT_TRUE(menu.checkedItems().isEmpty());
+        EXPECT_FALSE(menu.closeEnabled);
+        EXPECT_EQ(state.settings.PortNumber, 0);
+    }
+    EXPECT_EQ(op.messages.size(), 1);
+}
+
+TEST_F(PanelTest, StartUpPortsAreWaitedForAndNeverMistaken) {
+    state.settings.PortNumber = 0;
+    panel.Open_Com_Port();
+    EXPECT_EQ(port.openCalls, 0);
+
+    port.available = {16};
+    ASSERT_TRUE(port.setPortNumber(16)); // where the scan leaves it
+    state.settings.PortNumber = 300;
+    panel.Open_Com_Port();
+    EXPECT_FALSE(port.isOpen()) << "a rejected number never opens the previous one";
+    EXPECT_FALSE(menu.closeEnabled);
+
+    port.available = {20};
+    state.settings.PortNumber = 20;
+    panel.Open_Com_Port();
+    EXPECT_TRUE(port.isOpen()) << "above sixteen is used without a check mark";
+    EXPECT_TRUE(menu.checkedItems().isEmpty());
+    panel.menuCloseComPort_Click();
+
+    writeIni("[COM]\nPortNumber= 4\n");
+    panel.startup();
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(panel.isReopening());
+    EXPECT_TRUE(menu.availableItems().contains(4));
+    EXPECT_EQ(menu.checkedItems(), QList<int>{4});
+    EXPECT_TRUE(menu.closeEnabled) << "the operator must be able to stop the retries";
+    EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled()) << "No Communication follows";
+    EXPECT_TRUE(op.messages.isEmpty());
+    panel.sendCommand(Command::Gain_Up, true);
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text, "The Com Port is not available");
+
+    panel.Timer_Reopen_Timer();
+    EXPECT_FALSE(port.isOpen());
+    port.available.insert(4);
+    panel.Timer_Reopen_Timer();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_FALSE(panel.Timer_Reopen().isEnabled());
+    EXPECT_EQ(state.settings.PortNumber, 4);
+    EXPECT_EQ(menu.checkedItems(), QList<int>{4});
+
+    // A connection under way is a port being waited for, finished on the next tick.
+    panel.menuCloseComPort_Click();
+    port.connecting = true;
+    state.settings.PortNumber = 6;
+    panel.Open_Com_Port();
+    EXPECT_TRUE(panel.isReopening());
+    port.available.insert(6);
+    ASSERT_TRUE(port.open());
+    port.connecting = false;
+    port.writes.clear();
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(polls(port), 1);
+}
+
+TEST_F(PanelTest, ALostPortIsReopenedByItselfUntilTheOperatorCloses) {
+    ASSERT_TRUE(openOn(3));
+    port.loseLine();
+    port.available.remove(3);
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(panel.isReopening());
+    EXPECT_EQ(panel.Timer_Reopen().interval(), 1000);
+    EXPECT_EQ(menu.checkedItems(), QList<int>{3}) << "still the port the panel uses";
+    EXPECT_TRUE(menu.closeEnabled);
+    EXPECT_TRUE(port.writes.isEmpty());
+    panel.Timer_Reopen_Timer();
+    EXPECT_FALSE(port.isOpen());
+
+    port.available.insert(3);
+    panel.Timer_Reopen_Timer();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_FALSE(panel.isReopening());
+    EXPECT_FALSE(panel.Timer_Reopen().isEnabled());
+    EXPECT_TRUE(op.messages.isEmpty());
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(port.allWritten(), pollFrame);
+
+    port.loseLine();
+    panel.Timer_Poll_Timer();
+    ASSERT_TRUE(panel.isReopening());
+    panel.menuCloseComPort_Click();
+    EXPECT_FALSE(panel.isReopening());
+    EXPECT_FALSE(panel.Timer_Reopen().isEnabled());
+    panel.Timer_Reopen_Timer();
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(PanelTest, LineSettingsReopenTheOpenPortAndAFailedReopenIsRetried) {
+    state.settings.BaudRate = 19200;
+    panel.applyLineSettings(false);
+    EXPECT_EQ(port.lineSettings(), "19200,n,8,1");
+    EXPECT_FALSE(port.isOpen());
+
+    ASSERT_TRUE(openOn(3));
+    state.settings.BaudRate = 4800; // from a hand-edited file: kept when nothing is chosen
+    panel.applyBaudRate(std::nullopt);
+    EXPECT_EQ(port.events, (QList<QString>{"close", "settings 4800,n,8,1", "open 3"}));
+    EXPECT_TRUE(iniText().contains("BaudRate= 4800"));
+
+    port.available.remove(3);
+    port.error = "No such device";
+    panel.applyBaudRate(19200);
+    EXPECT_FALSE(port.isOpen());
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_TRUE(op.messages[0].text.startsWith("The Com Port is not available"));
+    EXPECT_TRUE(op.messages[0].text.contains("No such device"));
+    EXPECT_EQ(state.settings.PortNumber, 3);
+    port.available.insert(3);
+    panel.Timer_Reopen_Timer();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.lineSettings(), "19200,n,8,1");
+}
+
+TEST_F(PanelTest, PollingDecodesEachAnswerAndRearmsTheTimeout) {
+    state.settings.Polling = 1000;
+    for (int i = 0; i < 5; ++i)
+        panel.Timer_Poll_Timer();
+    EXPECT_TRUE(port.writes.isEmpty()) << "a closed port is not polled";
+    EXPECT_EQ(panel.Timer_Poll().interval(), 1000);
+
+    ASSERT_TRUE(openOn(2));
+    state.settings.TimeOut = 750;
+    for (int i = 0; i < 3; ++i)
+        panel.Timer_Poll_Timer();
+    EXPECT_EQ(port.writes, QList<QByteArray>{pollFrame}) << "unanswered, not repeated yet";
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+
+    port.deliver(hex("0A0BFE"));
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled()) << "garbage is life";
+    EXPECT_EQ(main.display.draws, 0);
+
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(main.display.draws, 1);
+    EXPECT_EQ(main.display.last.band, "3.5 MHz");
+    EXPECT_EQ(state.Rx_Byte.value(6), 0x23);
+    EXPECT_EQ(panel.Timer_Connection_Timeout().interval(), 750);
+    EXPECT_TRUE(panel.Timer_Connection_Timeout().isRunning());
+
+    port.deliver(firmwareReport);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(main.firmware, "Firmware V1.08 ");
+    EXPECT_EQ(main.display.draws, 1);
+    EXPECT_TRUE(main.raw.isEmpty()) << "a hidden test space echoes nothing";
+
+    state.settings.TimeOut = 0;
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isRunning()) << "time-out off never fires";
+}
+
+TEST_F(PanelTest, OnlyTheVisibleWindowIsDrawnAndReset) {
+    ASSERT_TRUE(openOn(2));
+    tiny.shown = true;
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    panel.Timer_Connection_Timeout_Timer();
+    EXPECT_EQ(tiny.display.draws, 1);
+    EXPECT_EQ(tiny.display.noCommunication, 1);
+    EXPECT_EQ(main.display.draws, 0);
+    EXPECT_EQ(main.display.noCommunication, 0);
+    tiny.shown = false;
+    panel.Timer_Connection_Timeout_Timer();
+    EXPECT_EQ(main.display.noCommunication, 1);
+}
+
+TEST_F(PanelTest, TheTestSpaceAsksOncePerOpeningAndEchoesWithinItsLimits) {
+    panel.startup();
+    panel.menuShow_test_space_Click();
+    panel.Timer_Poll_Timer();
+    EXPECT_TRUE(state.Test_Space_Cmd_Pending) << "the request waits for an open port";
+    ASSERT_TRUE(openOn(2));
+    panel.menuShow_test_space_Click();
+    panel.menuShow_test_space_Click(); // shut and opened again before a tick
+    panel.Timer_Poll_Timer();
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(port.writes, (QList<QByteArray>{testSpaceRequest, pollFrame}));
+    EXPECT_FALSE(state.Test_Space_Cmd_Pending);
+    EXPECT_EQ(main.raw, "\r\nFB 40 32 25 0F 8C 78 23 00 FE ");
+    EXPECT_EQ(main.decoded, "\r\n40 32 25 0F 8C 78 23 00 ");
+
+    QByteArray flood;
+    for (int i = 0; i < 120; ++i)
+        flood.append(char(i));
+    port.deliver(flood);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(main.raw.size(), 300);
+    EXPECT_TRUE(main.raw.startsWith("14 15 "));
+    EXPECT_LE(main.decoded.size(), 210);
+}
+
+TEST_F(PanelTest, SizeTestSpaceAndEscapeSetTheHeight) {
+    panel.startup();
+    panel.menu_Size_Small_Click();
+    EXPECT_EQ(main.height, 3300);
+    EXPECT_TRUE(iniText().contains("Size=Small"));
+    panel.menuShow_test_space_Click();
+    EXPECT_EQ(main.height, 7000);
+    EXPECT_TRUE(main.checks[MenuItem::ShowTestSpace]);
+    panel.mainEscape();
+    EXPECT_EQ(main.height, 3300);
+    EXPECT_FALSE(state.Test_Space_Shown);
+    EXPECT_FALSE(main.checks[MenuItem::ShowTestSpace]);
+    panel.menuShow_test_space_Click();
+    panel.Command_Hide_test_space_Click();
+    EXPECT_EQ(main.height, 4600) << "the Hide test button ignores the size setting";
+
+    panel.menuShow_test_space_Click();
+    panel.menu_Size_Normal_Click();
+    EXPECT_EQ(main.height, 4600);
+    EXPECT_TRUE(state.Test_Space_Shown);
+    EXPECT_TRUE(main.checks[MenuItem::SizeNormal]);
+    EXPECT_FALSE(main.checks[MenuItem::SizeSmall]);
+}
+
+TEST_F(PanelTest, ToggleMenusSaveEachTime) {
+    panel.startup();
+    panel.menuAlwaysOnTop_Click();
+    EXPECT_TRUE(main.onTop);
+    EXPECT_TRUE(iniText().contains("AlwaysOnTop=Yes"));
+    panel.menuAlwaysOnTop_Click();
+    EXPECT_FALSE(main.onTop);
+    EXPECT_FALSE(main.checks[MenuItem::AlwaysOnTop]);
+    EXPECT_TRUE(iniText().contains("AlwaysOnTop=No"));
+
+    state.settings.Force_STBY = "No"; // out of step with the check mark on purpose
+    panel.MenuForceSTBYonExit_Click();
+    EXPECT_FALSE(main.checks[MenuItem::ForceStbyOnExit]);
+    EXPECT_EQ(state.settings.Force_STBY, "No");
+    panel.MenuForceSTBYonExit_Click();
+    EXPECT_EQ(state.settings.Force_STBY, "Yes");
+    EXPECT_TRUE(iniText().contains("Force_STBY=Yes"));
+
+    ASSERT_TRUE(openOn(2));
+    panel.applyPolling(1000);
+    EXPECT_EQ(panel.Timer_Poll().interval(), 1000);
+    EXPECT_TRUE(iniText().contains("Rate= 1000"));
+    panel.applyTimeOut(std::nullopt);
+    EXPECT_EQ(state.settings.TimeOut, 500);
+    panel.applyTimeOut(0);
+    EXPECT_TRUE(iniText().contains("Time= 0"));
+}
+
+TEST_F(PanelTest, TinyWidgetOpensAtItsPlaceAndHandsItBack) {
+    panel.startup();
+    state.settings.Top_Location = "1200";
+    state.settings.Left_Location = "2400";
+    panel.menuTinyWidget_Click();
+    EXPECT_TRUE(tiny.shown);
+    EXPECT_EQ(tiny.left, 2400);
+    EXPECT_EQ(tiny.top, 1200);
+    EXPECT_FALSE(main.shown);
+    panel.tinyClosed(3000, 900);
+    EXPECT_TRUE(main.shown);
+    EXPECT_EQ(state.settings.Left_Location, "3000");
+    panel.shutdownPort();
+    EXPECT_TRUE(iniText().contains("[tiny_Form]\nTop_Location=900\nLeft_Location=3000"));
+}
+
+TEST_F(PanelTest, KeysWriteOneFrameOrTellTheOperatorWhy) {
+    EXPECT_FALSE(panel.sendCommand(Command::Band_Up, true));
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text, "Select a COM Port");
+    panel.sendCommand(Command::PA_Voltage_High, false);
+    EXPECT_EQ(op.messages.size(), 1) << "a silent command is silent";
+
+    ASSERT_TRUE(openOn(2));
+    EXPECT_TRUE(panel.sendCommand(Command::Band_Up, true));
+    EXPECT_EQ(port.writes, QList<QByteArray>{hex("FB0707FE")});
+    port.failWrites = true;
+    EXPECT_FALSE(panel.sendCommand(Command::Gain_Up, true));
+    ASSERT_EQ(op.messages.size(), 2);
+    EXPECT_EQ(op.messages[1].style, core::style::Exclamation);
+}
+
+TEST_F(PanelTest, ShutdownSendsForceStandbyThenSavesThenCloses) {
+    Silences history;
+    panel.addStatusListener(history);
+    ASSERT_TRUE(openOn(2));
+    state.settings.Polling = 777;
+    bool savedBeforeStandby = true;
+    port.onWrite = [&](const QByteArray& frame) {
+        if (frame == forceStandby)
+            savedBeforeStandby = iniText().contains("777");
+    };
+    EXPECT_TRUE(panel.shutdownPort());
+    EXPECT_FALSE(savedBeforeStandby);
+    EXPECT_TRUE(iniText().contains("777"));
+    EXPECT_EQ(port.events, (QList<QString>{"write FB 03 02 05 FE", "close"}));
+    EXPECT_EQ(history.silences, 1);
+    EXPECT_FALSE(panel.Timer_Poll().isEnabled());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+
+    ASSERT_TRUE(openOn(2));
+    port.stalledBytes = 4; // the peer stopped reading: the frame never leaves
+    EXPECT_FALSE(panel.shutdownPort());
+    ASSERT_TRUE(openOn(2));
+    port.stalledBytes = 0;
+    port.failWrites = true;
+    EXPECT_FALSE(panel.shutdownPort());
+
+    port.failWrites = false;
+    ASSERT_TRUE(openOn(2));
+    state.settings.Force_STBY = "yes";
+    panel.shutdownPort();
+    EXPECT_TRUE(port.writes.isEmpty()) << "only Yes sends it";
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(PanelTest, AnUnwritableSettingsFileNeverHoldsUpTheExit) {
+    ASSERT_TRUE(openOn(2));
+    panel.Save_All_to_ini_file();
+    ASSERT_TRUE(QFile::remove(iniPath()));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("tarn-vq4400.ini"));
+    QFile blocker(dir.path() + "/user");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    panel.shutdownPort();
+    EXPECT_TRUE(op.messages.isEmpty());
+    EXPECT_EQ(port.events.last(), "close");
+
+    panel.menuCom_Click(2);
+    ASSERT_EQ(op.messages.size(), 1) << "outside shutdown the operator is told";
+    EXPECT_TRUE(op.messages[0].text.startsWith("The settings could not be saved to "));
+}
+
+TEST_F(PanelTest, TheHandOverHappensOnlyOnceTheStartFrameLeftAndIsFinal) {
+    Silences history;
+    panel.addStatusListener(history);
+    panel.startBootloader();
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text, "Select a COM Port");
+    EXPECT_TRUE(panel.Timer_Poll().isEnabled()) << "nothing changes without a port";
+
+    ASSERT_TRUE(openOn(7));
+    port.failWrites = true;
+    EXPECT_FALSE(panel.startBootloader());
+    EXPECT_EQ(op.messages.size(), 2);
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_TRUE(panel.Timer_Poll().isEnabled()) << "the panel goes on";
+
+    port.failWrites = false;
+    port.deliver(statusFrame);
+    panel.Timer_Poll_Timer(); // the time-out is now running
+    port.events.clear();
+    const QString saved = iniText();
+    ASSERT_TRUE(panel.startBootloader());
+    EXPECT_FALSE(panel.Timer_Poll().isEnabled());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_EQ(port.events, (QList<QString>{"write FB 03 09 0C FE", "close"}));
+    EXPECT_EQ(history.silences, 1) << "the record shows the gap";
+    panel.Timer_Reopen_Timer();
+    panel.Open_Com_Port();
+    panel.menuCom_Click(7);
+    panel.applyBaudRate(4800);
+    panel.Timer_Poll_Timer();
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(iniText(), saved);
+    EXPECT_TRUE(menu.checkedItems().isEmpty());
+}
+
+TEST_F(PanelTest, AStalledLineGetsNoMorePollsButKeysGoOutAtOnce) {
+    ASSERT_TRUE(openOn(2));
+    port.stalledBytes = 4;
+    for (int i = 0; i < 3000; ++i) // 30 s at Polling 10 ms
+        panel.Timer_Poll_Timer();
+    EXPECT_EQ(polls(port), 0);
+    EXPECT_TRUE(panel.sendCommand(Command::Band_Up, true));
+    EXPECT_EQ(port.writes, QList<QByteArray>{hex("FB0707FE")});
+    port.stalledBytes = 0;
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(polls(port), 1) << "the drained line is polled on the next tick";
+}
+
+TEST_F(PanelTest, UnansweredPollsBackOffAndAnAnswerRestoresOnePollPerTick) {
+    ASSERT_TRUE(openOn(2));
+    state.settings.Polling = 10;
+    for (int i = 0; i < 3000; ++i) // a silent amplifier for 30 s
+        panel.Timer_Poll_Timer();
+    EXPECT_GE(polls(port), 30) << "a silent amplifier is still asked";
+    EXPECT_LT(polls(port), 200) << "but the peer's buffers are not filled with stale polls";
+
+    port.writes.clear();
+    port.deliver(current);
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(polls(port), 1);
+    panel.Timer_Poll_Timer();
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(polls(port), 1) << "a lost answer costs three ticks";
+    panel.Timer_Poll_Timer();
+    EXPECT_EQ(polls(port), 2);
+    for (int i = 0; i < 10; ++i) {
+        port.deliver(current);
+        panel.Timer_Poll_Timer();
+    }
+    EXPECT_EQ(polls(port), 12);
+}
+
+TEST_F(PanelTest, TheNewestWholeFrameIsDrawnWhateverTheReadsHold) {
+    struct Case {
+        const char* name;
+        QList<QByteArray> reads;
+    };
+    const QList<Case> cases = {
+        {"two answers in one read", {stale + current}},
+        {"garbage, then a whole answer", {hex("0A0B") + stale.mid(3) + current}},
+        {"an answer split over two reads", {current.left(4), current.mid(4)}},
+        {"a backlog of answers", {stale + stale + stale + current}},
+        {"an escaped byte in the body", {stale + hex("FB50FFEB250F8C784D00FE")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        main.display = RecordingDisplay{};
+        ASSERT_TRUE(openOn(2));
+        for (const QByteArray& read : c.reads) {
+            port.deliver(read);
+            panel.Timer_Poll_Timer();
+            state.Rx_Byte.set(7, 0x77); // whatever the slots hold, the frame itself is drawn
+        }
+        EXPECT_EQ(main.display.draws, 1);
+        EXPECT_TRUE(main.display.last.Operate);
+        EXPECT_TRUE(main.display.last.Transmit);
+        EXPECT_EQ(main.display.last.temperature, "77 °C");
+    }
+}
+
+TEST(ClassicTimer, RunsOnlyWhenEnabledWithAnInterval) {
+    core::ClassicTimer t(0, true, [] {});
+    EXPECT_FALSE(t.isRunning());
+    t.setInterval(20);
+    EXPECT_TRUE(t.isRunning());
+    t.setEnabled(false);
+    EXPECT_FALSE(t.isRunning());
+    t.setEnabled(true);
+    EXPECT_TRUE(t.isRunning());
+    t.setInterval(0);
+    EXPECT_FALSE(t.isRunning());
+}
