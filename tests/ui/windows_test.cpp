@@ -1,0 +1,447 @@
+#define TARN_RIG_WINDOWS
+#include "support/rig.h"
+
+#include "telemetry/recorder.h"
+#include "ui/dialogs/dialogs.h"
+#include "ui/history/historywindow.h"
+#include "ui/history/telemetrycontrols.h"
+#include "ui/screens.h"
+#include "ui/shapes.h"
+#include "ui/twips.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFontDatabase>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStyle>
+#include <QTest>
+#include <map>
+
+using namespace tarn;
+using namespace tarn::testing;
+
+namespace {
+
+// A status frame's eight body bytes.
+protocol::RxBytes body(const QByteArray& hexBytes) {
+    protocol::RxBytes rx;
+    for (int i = 0; i < protocol::RxBytes::Count; ++i)
+        rx.set(i, quint8(QByteArray::fromHex(hexBytes).at(i)));
+    return rx;
+}
+
+QRect placeIn(const QWidget* w, const QWidget* window) {
+    return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+}
+
+// Where a control draws its text, in its window's coordinates; a key's frame takes two pixels
+// a side. Empty without text.
+QRect ink(const QWidget* w) {
+    const auto* l = qobject_cast<const QLabel*>(w);
+    const QString text = w->property("text").toString();
+    const QFontMetrics fm = w->fontMetrics();
+    const QSize line(fm.horizontalAdvance(text) + (l ? 0 : 6), l ? fm.height() : w->height());
+    const QRect r =
+        l && l->wordWrap()
+            ? fm.boundingRect(l->contentsRect(), l->alignment() | Qt::TextWordWrap, text)
+            : QStyle::alignedRect(Qt::LeftToRight, l ? l->alignment() : Qt::AlignCenter, line,
+                                  l ? l->contentsRect() : w->rect());
+    return text.isEmpty() ? QRect() : r.translated(w->mapTo(w->window(), QPoint(0, 0)));
+}
+
+// What is wrong with a window as it stands, as "window/control: reason" lines: a control that
+// leaves the client area (the main window cuts off what lies below its height; offscreen lacks
+// the title bar the heights count on), a text cut short, or two controls that overlap, texts by
+// their ink. Boxes, frames and the grille are grounds for others; a line may end against a lamp
+// or a key, never on a text.
+QStringList layoutFaults(QWidget& window) {
+    const auto* mainWindow = qobject_cast<QMainWindow*>(&window);
+    const QWidget* clientArea = mainWindow ? mainWindow->centralWidget() : &window;
+    const QRect client = placeIn(clientArea, &window);
+    QList<QWidget*> controls;
+    const QStringList grounds = {"tarn::ui::Box", "QGroupBox", "tarn::ui::Grille"};
+    for (QWidget* w : clientArea->findChildren<QWidget*>())
+        if (w->isVisible() && w->window() == &window && !w->objectName().startsWith("qt_") &&
+            !grounds.contains(w->metaObject()->className()))
+            controls << w;
+    QStringList faults;
+    for (QWidget* w : controls) {
+        const QString name = window.objectName() + "/" + w->objectName();
+        const QRect own = placeIn(w, &window), text = ink(w);
+        if (!client.contains(own) && own.top() <= client.bottom() - ui::AssumedTitleBarPx)
+            faults << name + ": leaves the client area";
+        if (!text.isEmpty() && !own.adjusted(-1, -1, 1, 1).contains(text))
+            faults << name + ": text cut";
+        const bool isText = qobject_cast<QLabel*>(w);
+        for (QWidget* o : controls) {
+            const bool otherText = qobject_cast<QLabel*>(o);
+            const bool line = qobject_cast<ui::PanelLine*>(w) || qobject_cast<ui::PanelLine*>(o);
+            const QRect mine = isText ? text : own,
+                        theirs = otherText ? ink(o) : placeIn(o, &window);
+            if (o != w && !(line && !isText && !otherText) && mine.intersects(theirs))
+                faults << name + ": overlaps " + o->objectName();
+        }
+    }
+    return faults;
+}
+
+// The bars' lamps by their place: one top, one size and one step from each to the next.
+bool evenPitch(const QWidget& window) {
+    QList<QRect> r;
+    for (const QWidget* w : window.findChildren<QWidget*>(QRegularExpression("^(Rev|TX|FWD)_LED")))
+        r << w->geometry();
+    std::ranges::sort(r, {}, &QRect::x);
+    for (qsizetype i = 1; i < r.size(); ++i)
+        if (r[i] != r[i - 1].translated(r[1].x() - r[0].x(), 0))
+            return false;
+    return r.size() >= 15;
+}
+
+// The window's texts; its display, lamps and protection legend in the window's order, as one
+// letter each (Green, Red, light Yellow, '.' grey, Blue display, blacK); its keys ('+' on).
+std::string face(const QWidget& window) {
+    static const std::map<QRgb, char> codes = {
+        {qRgb(0, 255, 0), 'G'},     {qRgb(255, 0, 0), 'R'}, {qRgb(255, 255, 128), 'Y'},
+        {qRgb(128, 128, 128), '.'}, {qRgb(0, 0, 192), 'B'}, {qRgb(0, 0, 0), 'K'}};
+    QStringList texts;
+    for (const char* n :
+         {"Label_Band", "Label_Gain", "Label_SWR_txt", "Label_SWR", "Label_Voltage",
+          "Label_Current", "Label_Temperature", "Label_No_Communication", "Label_Protection"})
+        texts << window.findChild<QLabel*>(n)->text();
+    std::string out = texts.join('|').toStdString() + ' ';
+    for (const QWidget* w : window.findChildren<QWidget*>(
+             QRegularExpression("^(Shape_LCD|\\w+_LED(_\\d+)?|Label_Protection)$"))) {
+        const QColor c = qobject_cast<const QLabel*>(w) ? w->palette().color(QPalette::WindowText)
+                                                        : w->property("color").value<QColor>();
+        out += codes.count(c.rgb()) ? codes.at(c.rgb()) : '?';
+    }
+    out += ' ';
+    for (const QWidget* key : window.findChildren<QAbstractButton*>(
+             QRegularExpression("^Command_(Gain|Toggle|Band|Auto)")))
+        out += key->isEnabled() ? '+' : '-';
+    return out;
+}
+
+} // namespace
+
+// Every window and dialog built with either face, at every height, with the widest value of
+// each field and with "No Communication".
+TEST_F(UiTest, EveryWindowHoldsItsControlsWithEitherFace) {
+    port.devices[3] = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    port.setPortNumber(3);
+    for (const QString family : {"Liberation Sans", "DejaVu Sans"}) {
+        if (!QFontDatabase::families().contains(family))
+            continue;
+        SCOPED_TRACE(family.toStdString());
+        // The scale figures take the narrow cut, as the panel maps them.
+        const QStringList narrow = {family + " Narrow", family + " Condensed", family};
+        for (const QString& old :
+             {ui::fontname::MsSansSerif, ui::fontname::Arial, ui::fontname::SmallFonts}) {
+            QFont::removeSubstitutions(old);
+            QFont::insertSubstitutions(old, old == ui::fontname::SmallFonts ? narrow
+                                                                            : QStringList{family});
+        }
+        QFontDatabase::removeAllApplicationFonts();
+        ui::MainWindow m;
+        ui::TinyWidget t;
+        ui::Dialogs d(m, panel, op);
+        ASSERT_EQ(QFontInfo(m.findChild<QLabel*>("Label8")->font()).family(), family);
+        m.pacer().setIntervalMs(0);
+        t.pacer().setIntervalMs(0);
+        m.show();
+        t.show();
+        for (const char* item : {"menu_Baud_Rate", "menu_Polling_Rate", "menu_Time_Out",
+                                 "menu_Remote_Firmware_Update"})
+            m.action(item)->trigger();
+        d.bootloaderWait().open();
+        QStringList faults;
+        for (int height : {core::PanelState::Height_Normal, core::PanelState::Height_Small,
+                           core::PanelState::Height_Test_Space}) {
+            m.setHeightTwips(height);
+            // Every band text's width class, G8 and G?, every lamp lit, the widest figures; then
+            // "No Communication".
+            for (const QByteArray bandGain : {"81", "82", "8B", "F0", "84", ""}) {
+                if (bandGain.isEmpty()) {
+                    m.showNoCommunication();
+                    t.showNoCommunication();
+                } else {
+                    const auto fields =
+                        protocol::statusFields(body("F0" + bandGain + "5FEEEEEEEE00"));
+                    m.drawStatus(fields);
+                    t.drawStatus(fields);
+                }
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (w->isVisible())
+                        faults << layoutFaults(*w);
+            }
+        }
+        faults.removeDuplicates();
+        EXPECT_TRUE(faults.isEmpty()) << faults.join("\n").toStdString();
+        EXPECT_TRUE(evenPitch(m) && evenPitch(t));
+    }
+}
+
+class OnScreen : public UiTest {
+protected:
+    OnScreen() {
+        dialogs.endApplication = [this] { ++ends; };
+        panel.startup();
+        main.show();
+    }
+    void trigger(const char* item) { main.action(item)->trigger(); }
+    // Clicks the control of that name or text, as the operator would.
+    static void click(QWidget& window, const QString& nameOrText) {
+        for (QWidget* w : window.findChildren<QWidget*>())
+            if (w->objectName() == nameOrText || w->property("text").toString() == nameOrText)
+                QTest::mouseClick(w, Qt::LeftButton);
+    }
+
+    ui::Dialogs dialogs{main, panel, op};
+    int ends = 0;
+};
+
+// Frames on the main window, then on the tiny widget in its stead; its keys write their command
+// once; silence blanks it and the next frame brings it back. The amplifier's own text is never
+// read as markup.
+TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
+    // The frame, then the face of the main window and of the tiny widget.
+    const char* const rows[][3] = {
+        {"FB4032250F8C782300FE",
+         "3.5 MHz|G3|SWR|1.5|56.0V|24.0A|35 °C||PROTECTION BYY....GGGGG..........G.K ++++++",
+         "3.5 MHz|G3|SWR|1.5|56.0V|24.0A|35 °C||PROT B.GGGGG..........GK +++"},
+        {"FBB0895F00640A5000FE",
+         "28 MHz|G8|SWR|-.-|40.0V|2.0A|80 °C||PROTECTION BYYYYYG.............RR.GR ++++++",
+         "28 MHz|G8|SWR|-.-|40.0V|2.0A|80 °C||PROTECT BG.............RR.R +++"},
+        {"FB60B10C1E8C782300FE",
+         "1.8 MHz|G?|SWR|3.0|56.0V|24.0A|35 °C||PROTECTION B......GGGGGGGGGGGR...GGK ++++++",
+         "1.8 MHz|G?|SWR|3.0|56.0V|24.0A|35 °C||PROT B.GGGGGGGGGGGR...GK +++"}};
+    const std::map<QString, const char*> commands = {
+        {"Command_Gain_Down", "FB0505FE"},        {"Command_Gain_Up", "FB0404FE"},
+        {"Command_Toggle_OPER_STBY", "FB0101FE"}, {"Command_Band_Down", "FB0808FE"},
+        {"Command_Auto_Band", "FB0606FE"},        {"Command_Band_Up", "FB0707FE"},
+        {"menu_PA_Voltage_High", "FB020204FE"},   {"menu_PA_Voltage_Low", "FB020103FE"}};
+    // Keys have a slot named click, command items one named trigger.
+    const auto press = [](QObject* o) {
+        QMetaObject::invokeMethod(o, qobject_cast<QAction*>(o) ? "trigger" : "click");
+    };
+    openOn(2);
+    for (QWidget* window : {static_cast<QWidget*>(&main), static_cast<QWidget*>(&tiny)}) {
+        SCOPED_TRACE(window->objectName().toStdString());
+        const int column = window == &tiny ? 2 : 1;
+        if (window == &tiny)
+            trigger("menuTinyWidget");
+        for (const auto& row : rows) {
+            receive(hex(row[0]));
+            EXPECT_EQ(face(*window), row[column]) << row[0];
+        }
+        QList<QObject*> controls;
+        for (QObject* o : window->findChildren<QObject*>())
+            if (commands.count(o->objectName()))
+                controls << o;
+        EXPECT_EQ(controls.size(), window == &tiny ? 3 : 8);
+        for (QObject* o : controls) {
+            port.writes.clear();
+            press(o);
+            EXPECT_EQ(port.writes, QList<QByteArray>{hex(commands.at(o->objectName()))})
+                << o->objectName().toStdString();
+        }
+        panel.Timer_Connection_Timeout_Timer();
+        EXPECT_EQ(face(*window),
+                  window == &tiny
+                      ? "|||||||No Communication|PROT K" + std::string(17, '.') + "K ---"
+                      : "|||||||No Communication|PROTECTION K" + std::string(23, '.') + "K ------");
+        port.writes.clear();
+        press(controls.front());
+        EXPECT_TRUE(port.writes.isEmpty());
+        receive(hex(rows[0][0]));
+        EXPECT_EQ(face(*window), rows[0][column]);
+    }
+    receive(hex("FB053C623E3C2FFE"));
+    EXPECT_EQ(mainText("Label1_Firmware_Version"), "Firmware V<b></");
+    EXPECT_EQ(mainChild<QLabel>("Label1_Firmware_Version")->textFormat(), Qt::PlainText);
+    // With the port closed the keys ask for one and the voltage items stay silent.
+    trigger("menuCloseComPort");
+    for (QObject* o : main.findChildren<QObject*>())
+        if (commands.count(o->objectName()))
+            press(o);
+    EXPECT_EQ(op.messages.size(), 6);
+    EXPECT_EQ(op.messages.back().text, "Select a COM Port");
+    EXPECT_TRUE(port.writes.isEmpty());
+}
+
+// Check marks follow the panel's decision, not Qt's own toggle; the outer height follows the
+// size and test-space items and Escape.
+TEST_F(OnScreen, MenuItemsActThroughThePanel) {
+    using P = core::PanelState;
+    const QStringList marks = {"MenuForceSTBYonExit", "menu_Size_Normal", "menu_Size_Small",
+                               "menuShow_test_space", "menuAlwaysOnTop"};
+    // The item, which of the marks are on after it, the outer height.
+    const std::tuple<const char*, const char*, int> steps[] = {
+        {"MenuForceSTBYonExit", "01000", P::Height_Normal},
+        {"MenuForceSTBYonExit", "11000", P::Height_Normal},
+        {"menu_Size_Normal", "11000", P::Height_Normal},
+        {"menu_Size_Small", "10100", P::Height_Small},
+        {"menuShow_test_space", "10110", P::Height_Test_Space},
+        {"Escape", "10100", P::Height_Small},
+        {"menuAlwaysOnTop", "10101", P::Height_Small},
+        {"menu_Size_Normal", "11001", P::Height_Normal}};
+    for (const auto& [item, on, height] : steps) {
+        if (QString(item) == "Escape")
+            QTest::keyClick(mainChild("Text_HDLC_Packet"), Qt::Key_Escape);
+        else
+            trigger(item);
+        std::string checked;
+        for (const QString& name : marks)
+            checked += main.action(name)->isChecked() ? '1' : '0';
+        EXPECT_EQ(checked, on) << item;
+        EXPECT_EQ(main.frameGeometry().height(), ui::px(height)) << item;
+    }
+    EXPECT_TRUE(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint) && main.isVisible());
+}
+
+// A click on an option's text chooses it; Cancel and Escape change nothing; Apply stores, acts
+// and saves; a hand-edited value outside the options selects none and Ok keeps it.
+TEST_F(OnScreen, SettingsDialogsApplyAndSaveOnlyWhatWasChosen) {
+    openOn(3);
+    using S = settings::Settings;
+    // The item, its dialog, an option's text, the setting, its value and key in the file, a
+    // hand-edited value that no option has.
+    const std::tuple<const char*, QWidget&, const char*, int S::*, int, QString, int> rows[] = {
+        {"menu_Baud_Rate", dialogs.baudRate(), "115200", &S::BaudRate, 115200, "BaudRate= ", 4800},
+        {"menu_Polling_Rate", dialogs.pollingRate(), "10 ms", &S::Polling, 10, "Rate= ", 25},
+        {"menu_Time_Out", dialogs.timeOut(), "2.0 s", &S::TimeOut, 2000, "Time= ", 300}};
+    for (const auto& [item, dialog, option, value, chosen, key, handEdited] : rows) {
+        SCOPED_TRACE(item);
+        const int before = state.settings.*value;
+        const QString ini = iniText();
+        trigger(item);
+        click(dialog, option);
+        click(dialog, "Cancel");
+        EXPECT_FALSE(dialog.isVisible());
+        trigger(item);
+        click(dialog, option);
+        QTest::keyClick(dialog.findChild<QWidget*>("Frame1"), Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(state.settings.*value, before);
+        EXPECT_EQ(iniText(), ini);
+
+        trigger(item);
+        click(dialog, option);
+        click(dialog, "Apply");
+        EXPECT_EQ(state.settings.*value, chosen);
+        EXPECT_TRUE(iniText().contains(key + QString::number(chosen)));
+        EXPECT_TRUE(dialog.isVisible() &&
+                    dialog.findChild<QWidget*>("Cancel_Command")->property("text") == "Close");
+
+        dialog.close();
+        state.settings.*value = handEdited;
+        trigger(item);
+        for (const QRadioButton* option : dialog.findChildren<QRadioButton*>())
+            EXPECT_FALSE(option->isChecked()) << option->objectName().toStdString();
+        click(dialog, "Ok");
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(state.settings.*value, handEdited);
+        EXPECT_TRUE(iniText().contains(key + QString::number(handEdited)));
+    }
+    for (const auto& row : rows)
+        trigger(std::get<0>(row));
+    dialogs.closeAll();
+    for (const auto& row : rows)
+        EXPECT_FALSE(std::get<1>(row).isVisible()) << std::get<0>(row);
+}
+
+TEST_F(OnScreen, FirmwareUpdateHandsTheLineToTheBootloaderAndTheWaitEndsTheApplication) {
+    port.devices[7] = "tcp://192.0.2.10:4001";
+    openOn(7);
+    QWidget& update = dialogs.firmwareUpdate();
+    trigger("menu_Remote_Firmware_Update");
+    QTest::keyClick(update.findChild<QWidget*>("Command1"), Qt::Key_Escape);
+    EXPECT_FALSE(update.isVisible());
+    trigger("menu_Remote_Firmware_Update");
+    EXPECT_EQ(caption(update, "COM_port_Label"), "COM7");
+    click(update, "Command1");
+    EXPECT_EQ(port.events, (QStringList{"write FB 03 09 0C FE", "close"}));
+    EXPECT_FALSE(update.isVisible() || main.isVisible());
+
+    // The wait names the port for the bootloader client and counts down to zero, no further.
+    ui::BootloaderWaitDialog& wait = dialogs.bootloaderWait();
+    EXPECT_TRUE(wait.isVisible() && wait.Timer1().isEnabled());
+    EXPECT_TRUE(caption(wait, "COM_device_Label").contains("tcp://192.0.2.10:4001"));
+    for (int i = 0; i < 31; ++i)
+        wait.Timer1_Timer();
+    EXPECT_EQ(caption(wait, "Timeout_Label"), "0 seconds");
+    // Every way of closing it ends the application at once, without the shutdown.
+    const std::function<void()> ways[] = {[&] { click(wait, "Ok_Command"); },
+                                          [&] { QTest::keyClick(&wait, Qt::Key_Escape); },
+                                          [&] { wait.close(); }};
+    for (const auto& way : ways) {
+        EXPECT_TRUE(wait.isVisible());
+        way();
+        EXPECT_FALSE(wait.isVisible() || wait.Timer1().isEnabled());
+        wait.open();
+    }
+    EXPECT_EQ(ends, 3);
+    EXPECT_EQ(port.events.size(), 2);
+}
+
+TEST_F(OnScreen, GuideIsOpenedBesideTheExecutableOrReportedMissing) {
+    QStringList asked;
+    dialogs.openDocument = [&](const QString& p) { return asked << p, p.startsWith("/opt"); };
+    for (const char* where : {"/opt/tarn", "/opt/tarn/", "/nowhere"}) {
+        dialogs.applicationDir = where;
+        trigger("menu_Guide");
+    }
+    EXPECT_EQ(asked.join(' '), "/opt/tarn/guide.html /opt/tarn/guide.html /nowhere/guide.html");
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text, "File not found!\r\r/nowhere/guide.html");
+}
+
+// Frames faster than the screen's refresh: only the newest waiting one is drawn, and a time-out
+// in between wins over it.
+TEST_F(OnScreen, FramesFasterThanTheScreenDrawOnlyTheNewest) {
+    openOn(2);
+    main.pacer().setIntervalMs(60'000);
+    for (const char* frame : {"FB40322514", "FB4032251E", "FB4032252A"})
+        receive(hex(frame) + hex("8C782300FE"));
+    EXPECT_EQ(mainText("Label_SWR"), "2.0");
+    main.pacer().drawWaiting();
+    EXPECT_EQ(mainText("Label_SWR"), "4.2");
+    receive(hex("FB4032251E8C782300FE"));
+    panel.Timer_Connection_Timeout_Timer();
+    main.pacer().drawWaiting();
+    EXPECT_EQ(mainText("Label_SWR") + mainText("Label_No_Communication"), "No Communication");
+}
+
+// An alarm colours the field on both windows until it clears, whether or not it was
+// acknowledged; the added item opens the history.
+TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
+    telemetry::Recorder recorder{1'000};
+    settings::TelemetrySettings limits;
+    qint64 now = 1'780'002'000'000;
+    ui::TelemetryControls controls{main, tiny, recorder, limits, {[&] { return now; }, {}, {}}};
+    // Eleven frames of SWR 3.0, or 1.5, at 40 °C.
+    const auto feed = [&](const char* frame) {
+        for (int i = 0; i < 11; ++i, now += 100)
+            recorder.status(body(frame), now);
+    };
+    const auto alarmed = [](QWidget& window, const char* name) {
+        const auto* l = window.findChild<QLabel*>(name);
+        return l->autoFillBackground() &&
+               l->palette().window().color() == QColor(ui::TelemetryControls::AlarmColourName);
+    };
+    controls.start();
+    feed("5045181E8C782800");
+    EXPECT_FALSE(controls.alarmLine()->text().isEmpty());
+    EXPECT_TRUE(alarmed(main, "Label_SWR") && alarmed(tiny, "Label_SWR"));
+    EXPECT_FALSE(alarmed(main, "Label_Temperature"));
+    QTest::mouseClick(controls.alarmLine(), Qt::LeftButton);
+    EXPECT_FALSE(recorder.alarms().soundDue());
+    EXPECT_TRUE(alarmed(main, "Label_SWR"));
+    feed("5045180F8C782800");
+    EXPECT_TRUE(controls.alarmLine()->text().isEmpty());
+    EXPECT_FALSE(alarmed(main, "Label_SWR") || alarmed(tiny, "Label_SWR"));
+
+    main.findChild<QAction*>("menuHistory")->trigger();
+    EXPECT_TRUE(controls.historyWindow() && controls.historyWindow()->isVisible());
+}
