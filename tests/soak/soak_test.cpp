@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <netinet/in.h>
@@ -31,12 +32,17 @@ int polls(const SimProcess& sim) {
     return int(sim.log().count("RX FB 0C 0C FE"));
 }
 
-// VmRSS in KiB, or -1 once the process is gone.
-qint64 residentKiB(qint64 pid) {
+// A field of /proc/<pid>/status, empty once the process is gone.
+QByteArray procStatus(qint64 pid, const char* field) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
-    const qsizetype at = text.indexOf("VmRSS:");
-    return at < 0 ? -1 : text.mid(at + 6, 20).trimmed().split(' ').value(0).toLongLong();
+    const qsizetype at = text.indexOf(field);
+    return at < 0 ? QByteArray() : text.mid(at + qstrlen(field)).split('\n').value(0).trimmed();
+}
+
+qint64 residentKiB(qint64 pid) {
+    const QByteArray kib = procStatus(pid, "VmRSS:");
+    return kib.isEmpty() ? -1 : kib.split(' ').value(0).toLongLong();
 }
 
 void expectEveryFault(const SimProcess& sim) {
@@ -274,23 +280,26 @@ TEST(Flood, BatchedAnswersAndAPeerThatStopsReading) {
     EXPECT_TRUE(waitUntil([&] { return sim.receivedFrames().endsWith("FB 03 02 05 FE"); }));
 }
 
-// The exit never waits on a line that is gone: with the amplifier vanished, force standby is
-// reported as not sent within seconds; with port servers that never answer a connection (a
-// listener whose backlog is full, as behind a dead route), at once.
+// The exit never waits on a line that is gone: with the amplifier vanished, the executable
+// says force standby was not sent and ends within seconds; with port servers that never answer
+// a connection (a listener whose backlog is full, as behind a dead route), at once.
 TEST(Flood, TheExitNeverWaitsOnALineThatIsGone) {
+    QTemporaryDir dir, serversDir;
+    // A link the simulator removes as it ends: no other pseudo-terminal takes its name.
+    auto sim = std::make_unique<SimProcess>(QStringList{"--link", dir.filePath("amp")});
+    AppProcess app(dir.path());
+    app.writeIni("[COM]\nPortNumber= 1\n[Ports]\nCOM1=" + dir.filePath("amp").toUtf8() + "\n");
+    ASSERT_TRUE(app.start(true));
+    ASSERT_TRUE(waitUntil([&] { return polls(*sim) >= 2; }, 5000));
+    sim.reset();
+    runFor(500);
     QElapsedTimer clock;
-    {
-        Rig<serial::ComPort, Recorded> rig;
-        // A link the simulator removes as it ends: no other pseudo-terminal takes its name.
-        auto sim = std::make_unique<SimProcess>(QStringList{"--link", rig.dir.filePath("amp")});
-        ASSERT_TRUE(rig.startOn(rig.dir.filePath("amp"), 50));
-        ASSERT_TRUE(waitUntil([&] { return rig.main.display.draws >= 2; }));
-        sim.reset();
-        ASSERT_TRUE(waitUntil([&] { return rig.panel.isReopening(); }));
-        clock.start();
-        EXPECT_FALSE(rig.panel.shutdownPort());
-        EXPECT_LT(clock.elapsed(), 4000);
-    }
+    clock.start();
+    ASSERT_TRUE(app.terminate(5000));
+    EXPECT_LT(clock.elapsed(), 4000);
+    EXPECT_EQ(app.exitCode(), 2);
+    EXPECT_TRUE(app.errors().contains("force standby could not be sent"));
+
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -304,16 +313,21 @@ TEST(Flood, TheExitNeverWaitsOnALineThatIsGone) {
         c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
         ::connect(c, reinterpret_cast<sockaddr*>(&addr), len);
     }
-    Rig<serial::ComPort, Recorded> rig;
-    QString ini = "[COM]\nPortNumber= 1\n[Ports]\n";
+    AppProcess servers(serversDir.path());
+    QByteArray ini = "[COM]\nPortNumber= 1\n[Ports]\n";
     for (int i = 1; i <= 16; ++i)
-        ini += QStringLiteral("COM%1=tcp://127.0.0.1:%2\n").arg(i).arg(ntohs(addr.sin_port));
-    ASSERT_TRUE(rig.writeIni(ini));
-    rig.panel.startup();
+        ini += "COM" + QByteArray::number(i) +
+               "=tcp://127.0.0.1:" + QByteArray::number(ntohs(addr.sin_port)) + "\n";
+    servers.writeIni(ini);
+    ASSERT_TRUE(servers.start());
+    // Until its handler is in place a SIGTERM ends the executable before any port is open.
+    ASSERT_TRUE(waitUntil([&] {
+        return procStatus(servers.pid(), "SigCgt:").toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1;
+    }));
     runFor(300);
     clock.restart();
-    rig.panel.shutdownPort();
-    EXPECT_LT(clock.elapsed(), 2500) << "the exit waited on the network";
+    EXPECT_TRUE(servers.terminate(5000));
+    EXPECT_LT(clock.elapsed(), 2500) << "SIGTERM waited on the network";
     for (int c : fillers)
         ::close(c);
     ::close(fd);
