@@ -1,0 +1,336 @@
+// The panel on the real line against a simulator that misbehaves: the soak (random faults for
+// a minute, or as long as TARN_SOAK_SECONDS says), a flood, batched answers, a peer that stops
+// reading, and exits with the line gone. The fake port's floods are in tests/unit/core.
+
+#define TARN_RIG_WINDOWS
+#include "support/rig.h"
+
+#include "protocol/hexecho.h"
+#include "support/appprocess.h"
+#include "support/inicheck.h"
+#include "support/simprocess.h"
+#include "ui/lamp.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+using namespace tarn;
+using namespace tarn::testing;
+
+namespace {
+// A fresh simulator's standby status, and the same with its protection tripped.
+const QByteArray idle = hex("0045 0000 8C04 1900"), tripped = hex("8045 0000 8C04 1900");
+
+int polls(const SimProcess& sim) {
+    return int(sim.log().count("RX FB 0C 0C FE"));
+}
+
+// A field of /proc/<pid>/status, empty once the process is gone.
+QByteArray procStatus(qint64 pid, const char* field) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf(field);
+    return at < 0 ? QByteArray() : text.mid(at + qstrlen(field)).split('\n').value(0).trimmed();
+}
+
+qint64 residentKiB(qint64 pid) {
+    const QByteArray kib = procStatus(pid, "VmRSS:");
+    return kib.isEmpty() ? -1 : kib.split(' ').value(0).toLongLong();
+}
+
+void expectEveryFault(const SimProcess& sim) {
+    const QByteArray log = sim.log();
+    for (const char* mode : {"normal", "silence", "garbage", "split", "double", "trip", "drop"})
+        EXPECT_TRUE(log.contains(QByteArray("random fault ") + mode)) << mode << " never came up";
+}
+
+// The captions and the protection lamp agree with a status body.
+bool showsBody(const ui::MainWindow& main, const QByteArray& body) {
+    protocol::RxBytes rx;
+    for (int i = 0; i < protocol::RxBytes::Count; ++i)
+        rx.set(i, quint8(body[i]));
+    const protocol::StatusFields f = protocol::statusFields(rx);
+    const auto* lamp = main.findChild<ui::Lamp*>("Protection_LED");
+    return caption(main, "Label_No_Communication").isEmpty() &&
+           caption(main, "Label_Band") == f.band && caption(main, "Label_Gain") == f.gain &&
+           caption(main, "Label_SWR") == f.swr && caption(main, "Label_Voltage") == f.voltage &&
+           caption(main, "Label_Current") == f.current &&
+           caption(main, "Label_Temperature") == f.temperature && lamp &&
+           lamp->color().rgb() == QColor::fromRgb(f.protectionLamp()).rgb();
+}
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return QObject::eventFilter(watched, event);
+    }
+};
+} // namespace
+
+// The real executable (polls, memory, SIGTERM, the settings file) and the real windows in this
+// process (what they show, the test-space boxes, the Com menu), each polling every 10 ms on a
+// link to its own simulator switching at random between a good line and every fault it knows.
+// Then a good amplifier takes each link over, and both panels must find it by themselves.
+TEST(Soak, ThePanelAndTheWindowsLiveThroughRandomLineFaults) {
+    WindowRig rig;
+    bool ok = false;
+    const int asked = qEnvironmentVariableIntValue("TARN_SOAK_SECONDS", &ok);
+    const int runSeconds = ok && asked > 0 ? asked : 60,
+              settledSeconds = runSeconds >= 180 ? 60 : 20;
+    const QString appLink = rig.dir.filePath("app-amp"), winLink = rig.dir.filePath("win-amp");
+    // Seeds 41 and 47 run every fault mode, the drop at least twice, within the first 45 s.
+    auto appSim = std::make_unique<SimProcess>(
+        QStringList{"--random-faults", "--seed", "41", "--link", appLink});
+    auto winSim = std::make_unique<SimProcess>(
+        QStringList{"--random-faults", "--seed", "47", "--link", winLink});
+    QTemporaryDir appDir;
+    AppProcess app(appDir.path());
+    app.writeIni("[COM]\nPortNumber= 1\n[Polling]\nRate= 10\n[Ports]\nCOM1=" + appLink.toUtf8() +
+                 "\n");
+    ASSERT_TRUE(app.start());
+    ASSERT_TRUE(rig.startOn(winLink, 10));
+    rig.panel.menuShow_test_space_Click();
+    const auto* rawBox = rig.main.findChild<QPlainTextEdit*>("Text_HDLC_Packet");
+    const auto* decodedBox = rig.main.findChild<QPlainTextEdit*>("Text_Decoded_Packet");
+    const QAction* com1 = rig.main.action("menuCom_1");
+    ASSERT_TRUE(rawBox && decodedBox && com1);
+    ASSERT_TRUE(waitUntil([&] { return polls(*appSim) > 0; }, 5000));
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 nextSample = 0, lastPollAt = 0, longestGapMs = 0, settledRss = -1, rss = 0;
+    int lastPolls = polls(*appSim), pollsAtSettle = 0, samples = 0, menuOutOfStep = 0;
+    int blanked = 0, back = 0;
+    qsizetype longestRaw = 0, longestDecoded = 0;
+    bool blank = false;
+    waitUntil(
+        [&] {
+            ++samples;
+            longestRaw =
+                std::max({longestRaw, rig.state.hdlcEcho.size(), rawBox->toPlainText().size()});
+            longestDecoded = std::max(
+                {longestDecoded, rig.state.decodedEcho.size(), decodedBox->toPlainText().size()});
+            // The check mark is on exactly while the panel holds COM1 or waits for it.
+            menuOutOfStep += com1->isChecked() != (rig.port.isOpen() || rig.panel.isReopening());
+            const bool nowBlank = !caption(rig.main, "Label_No_Communication").isEmpty();
+            blanked += nowBlank && !blank;
+            back += blank && !nowBlank;
+            blank = nowBlank;
+            if (clock.elapsed() >= nextSample) { // often enough to time the gaps between polls
+                nextSample += 250;
+                if (const int now = polls(*appSim); now > lastPolls) {
+                    lastPolls = now;
+                    lastPollAt = clock.elapsed();
+                }
+                longestGapMs = std::max(longestGapMs, clock.elapsed() - lastPollAt);
+                rss = residentKiB(app.pid());
+                if (settledRss < 0 && clock.elapsed() >= settledSeconds * 1000) {
+                    settledRss = rss;
+                    pollsAtSettle = lastPolls;
+                }
+            }
+            return !app.running() || clock.elapsed() >= runSeconds * 1000;
+        },
+        runSeconds * 1000 + 5000);
+    ASSERT_TRUE(app.running()) << "the panel ended after " << clock.elapsed() << " ms";
+    ASSERT_TRUE(appSim->running() && winSim->running());
+    expectEveryFault(*appSim);
+    expectEveryFault(*winSim);
+
+    appSim.reset();
+    winSim.reset();
+    SimProcess appGood({"--link", appLink}), winGood({"--link", winLink});
+    EXPECT_TRUE(waitUntil([&] { return polls(appGood) >= 50; }, 10000))
+        << "the panel did not come back to the amplifier by itself";
+    // Its trip makes the good amplifier's state differ from anything shown before.
+    EXPECT_TRUE(waitUntil([&] { return showsBody(rig.main, idle); }, 5000));
+    winGood.command("trip");
+    EXPECT_TRUE(waitUntil([&] { return showsBody(rig.main, tripped); }, 5000))
+        << "the window never showed the amplifier's last status";
+    EXPECT_TRUE(com1->isChecked());
+    EXPECT_TRUE(rig.panel.shutdownPort());
+
+    ASSERT_TRUE(app.terminate()) << "no clean end on SIGTERM";
+    waitUntil([&] { return appGood.log().contains("RX FB 03 02 05 FE"); }, 2000);
+    const QList<QByteArray> frames = appGood.receivedFrames();
+    EXPECT_EQ(frames.count("FB 03 02 05 FE"), 1);
+    EXPECT_EQ(frames.value(frames.size() - 1), "FB 03 02 05 FE") << "force standby was not last";
+    const QByteArray ini = app.ini();
+    EXPECT_EQ(settingsFileProblems(ini).join("; ").toStdString(), "");
+    const settings::IniFile parsed = settings::IniFile::parse(ini);
+    EXPECT_EQ(parsed.value("Ports", "COM1"), appLink);
+    EXPECT_EQ(parsed.value("COM", "PortNumber"), "1");
+    EXPECT_EQ(parsed.value("Polling", "Rate"), "10");
+
+    // A drop lasts at most 3 s and the panel retries once a second; a loaded machine gets slack.
+    EXPECT_LT(longestGapMs, 8000);
+    ASSERT_GE(settledRss, 0);
+    // The history keeps the last hour frame by frame, 16 bytes each: memory it is meant to take.
+    EXPECT_LT(rss - settledRss, 1024 + (lastPolls - pollsAtSettle) * 16 / 1024)
+        << "resident memory grew from " << settledRss << " KiB to " << rss << " KiB";
+    EXPECT_TRUE(longestRaw > 0 && longestRaw <= protocol::RawEchoLimit) << longestRaw;
+    EXPECT_TRUE(longestDecoded > 0 && longestDecoded <= protocol::DecodedEchoLimit);
+    // A sample may fall between the port closing under the panel and its next tick; only a menu
+    // that stays wrong is a fault.
+    EXPECT_LT(menuOutOfStep, samples / 100 + 5);
+    EXPECT_TRUE(blanked >= 1 && back >= 1) << "\"No Communication\" never came and went";
+    EXPECT_TRUE(rig.op.messages.isEmpty());
+    std::printf("soak run: %d s at Polling 10 ms; the executable: %d polls received, longest gap "
+                "%lld ms, resident memory %lld KiB at %d s, %lld KiB at the end; the windows: %d "
+                "samples, boxes up to %lld and %lld characters, \"No Communication\" %d times\n",
+                runSeconds, lastPolls, longestGapMs, settledRss, settledSeconds, rss, samples,
+                qlonglong(longestRaw), qlonglong(longestDecoded), blanked);
+}
+
+// A simulator pouring status frames and garbage into the line as fast as it takes them: the
+// windows keep repainting and their timers firing, the panel keeps polling, the boxes stay
+// bounded, the display follows the newest frame, and memory holds while the panel reads the
+// line only once a second.
+TEST(Flood, TheWindowsStayResponsiveShowTheNewestFrameAndHoldTheirMemory) {
+    WindowRig rig;
+    SimProcess sim({});
+    ASSERT_TRUE(rig.startOn(sim.endpoint(), 10));
+    rig.panel.menuShow_test_space_Click();
+    ASSERT_TRUE(waitUntil([&] { return showsBody(rig.main, idle); }));
+    auto* rawBox = rig.main.findChild<QPlainTextEdit*>("Text_HDLC_Packet");
+    ASSERT_TRUE(rawBox);
+    PaintCounter painted;
+    rawBox->viewport()->installEventFilter(&painted);
+    // A 20 ms timer stands in for everything else the windows have to do.
+    QTimer ticker;
+    QElapsedTimer clock, armed;
+    int fired = 0;
+    qint64 longestWaitMs = 0;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++fired;
+        longestWaitMs = std::max(longestWaitMs, armed.restart());
+    });
+    ticker.start(20);
+    armed.start();
+    clock.start();
+    const int pollsBefore = polls(sim);
+    qsizetype longestRaw = 0, longestDecoded = 0;
+    const auto boxes = [&] {
+        longestRaw = std::max(longestRaw, rig.state.hdlcEcho.size());
+        longestDecoded = std::max(longestDecoded, rig.state.decodedEcho.size());
+        return clock.elapsed() >= 1500;
+    };
+    sim.command("flood on");
+    waitUntil(boxes, 3000);
+    sim.command("trip");
+    EXPECT_TRUE(waitUntil([&] { return boxes() && showsBody(rig.main, tripped); }, 5000))
+        << "the display stayed on an older frame";
+    EXPECT_GT(polls(sim), pollsBefore) << "the panel stopped polling";
+    EXPECT_LT(longestWaitMs, 1000) << "a 20 ms timer waited that long";
+    EXPECT_GE(fired, clock.elapsed() / 200) << "timers starved";
+    EXPECT_GT(painted.paints, 0) << "no repaint during the flood";
+    EXPECT_LE(longestRaw, protocol::RawEchoLimit);
+    EXPECT_LE(longestDecoded, protocol::DecodedEchoLimit);
+
+    rig.panel.applyPolling(1000);
+    const qint64 before = residentKiB(QCoreApplication::applicationPid());
+    qint64 peak = before;
+    for (int i = 0; i < 30; ++i) {
+        runFor(100);
+        peak = std::max(peak, residentKiB(QCoreApplication::applicationPid()));
+    }
+    sim.command("flood off");
+    EXPECT_LT(peak - before, 4 * 1024) << "resident memory under a flood read once a second";
+    std::printf("flood: %d polls, %d timers fired (longest wait %lld ms), %d repaints; resident "
+                "memory %+lld KiB while read once a second\n",
+                polls(sim) - pollsBefore, fired, longestWaitMs, painted.paints, peak - before);
+    EXPECT_TRUE(rig.op.messages.isEmpty());
+    rig.panel.shutdownPort();
+}
+
+// Answers batched with a stale one ahead, then a peer that stops reading for 3 s: the display
+// follows the newest frame, no pile of polls waits in the line, a key pressed meanwhile goes out
+// among the first frames once the peer reads again, and force standby leaves at exit.
+TEST(Flood, BatchedAnswersAndAPeerThatStopsReading) {
+    Rig<serial::ComPort, Recorded> rig;
+    SimProcess sim({});
+    ASSERT_TRUE(rig.startOn(sim.endpoint(), 10));
+    sim.command("stale on");
+    const int pollsBefore = polls(sim); // the stale frame is the one of the first answers
+    ASSERT_TRUE(waitUntil([&] { return polls(sim) > pollsBefore + 10; }));
+    ASSERT_FALSE(rig.main.display.last.Protection_Active);
+    sim.command("trip");
+    EXPECT_TRUE(waitUntil([&] { return rig.main.display.last.Protection_Active; }))
+        << "the display stayed on the first frame of each read";
+    sim.command("stale off");
+    sim.command("reset");
+    sim.command("stall 3000");
+    ASSERT_TRUE(waitUntil([&] { return sim.log().contains("stall: the line is not read"); }));
+    runFor(1000);
+    ASSERT_TRUE(rig.panel.sendCommand(protocol::Command::Band_Up, true));
+    ASSERT_TRUE(waitUntil([&] { return rig.main.display.last.band.startsWith("18"); }, 6000));
+    const QByteArray log = sim.log();
+    const QList<QByteArray> after =
+        SimProcess::receivedFramesIn(log.mid(log.indexOf("stall over")));
+    // A pseudo-terminal does not report what waits in it: the unanswered polls' slower pace
+    // keeps the pile small, a few where a poll a tick made 300.
+    EXPECT_LE(after.indexOf("FB 07 07 FE"), 20) << "the key waited behind stale polls";
+    EXPECT_TRUE(rig.panel.shutdownPort());
+    EXPECT_TRUE(waitUntil([&] { return sim.receivedFrames().endsWith("FB 03 02 05 FE"); }));
+}
+
+// The exit never waits on a line that is gone: with the amplifier vanished, the executable
+// says force standby was not sent and ends within seconds; with port servers that never answer
+// a connection (a listener whose backlog is full, as behind a dead route), at once.
+TEST(Flood, TheExitNeverWaitsOnALineThatIsGone) {
+    QTemporaryDir dir, serversDir;
+    // A link the simulator removes as it ends: no other pseudo-terminal takes its name.
+    auto sim = std::make_unique<SimProcess>(QStringList{"--link", dir.filePath("amp")});
+    AppProcess app(dir.path());
+    app.writeIni("[COM]\nPortNumber= 1\n[Ports]\nCOM1=" + dir.filePath("amp").toUtf8() + "\n");
+    ASSERT_TRUE(app.start(true));
+    ASSERT_TRUE(waitUntil([&] { return polls(*sim) >= 2; }, 5000));
+    sim.reset();
+    runFor(500);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(app.terminate(5000));
+    EXPECT_LT(clock.elapsed(), 4000);
+    EXPECT_EQ(app.exitCode(), 2);
+    EXPECT_TRUE(app.errors().contains("force standby could not be sent"));
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len), 0);
+    ASSERT_EQ(::listen(fd, 0), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    int fillers[3];
+    for (int& c : fillers) {
+        c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(c, reinterpret_cast<sockaddr*>(&addr), len);
+    }
+    AppProcess servers(serversDir.path());
+    QByteArray ini = "[COM]\nPortNumber= 1\n[Ports]\n";
+    for (int i = 1; i <= 16; ++i)
+        ini += "COM" + QByteArray::number(i) +
+               "=tcp://127.0.0.1:" + QByteArray::number(ntohs(addr.sin_port)) + "\n";
+    servers.writeIni(ini);
+    ASSERT_TRUE(servers.start());
+    // Until its handler is in place a SIGTERM ends the executable before any port is open.
+    ASSERT_TRUE(waitUntil([&] {
+        return procStatus(servers.pid(), "SigCgt:").toULongLong(nullptr, 16) >> (SIGTERM - 1) & 1;
+    }));
+    runFor(300);
+    clock.restart();
+    EXPECT_TRUE(servers.terminate(5000));
+    EXPECT_LT(clock.elapsed(), 2500) << "SIGTERM waited on the network";
+    for (int c : fillers)
+        ::close(c);
+    ::close(fd);
+}
