@@ -101,16 +101,13 @@ public:
     void setPlaceholderVisible(bool v) override { placeholderVisible = v; }
     void setCloseComPortEnabled(bool e) override { closeEnabled = e; }
 
-    QList<int> checkedItems() const {
+    QList<int> checkedItems() const { return keysSet(checked); }
+    QList<int> availableItems() const { return keysSet(available); }
+
+private:
+    static QList<int> keysSet(const QMap<int, bool>& items) {
         QList<int> out;
-        for (auto it = checked.begin(); it != checked.end(); ++it)
-            if (it.value())
-                out << it.key();
-        return out;
-    }
-    QList<int> availableItems() const {
-        QList<int> out;
-        for (auto it = available.begin(); it != available.end(); ++it)
+        for (auto it = items.begin(); it != items.end(); ++it)
             if (it.value())
                 out << it.key();
         return out;
