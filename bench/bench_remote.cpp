@@ -6,7 +6,7 @@
 // drawn at the first tick after it arrived.
 // Usage: bench_remote [seconds per mode] [polling ms]    (defaults: 20, 50)
 
-#include "remote/ser2net.h"
+#include "support/ser2net.h"
 #include "serial/comport.h"
 #include "support/simprocess.h"
 

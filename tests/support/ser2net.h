@@ -1,10 +1,10 @@
 #pragma once
 
-// The real ser2net as a child process on a configuration of one connection, and the keys and
-// certificates of a TLS port server and its clients, made with openssl.
+// The real ser2net as a child process serving one device, and the keys and certificates of a
+// TLS port server, made with openssl. Shared by the remote-station tests and benchmark.
 
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 
@@ -25,45 +25,37 @@ inline QString openssl(const QStringList& args) {
 }
 
 // A self-signed certificate `dir`/`name`.crt and its key, as ser2net makes for itself: its name
-// is not the host's.
+// is not the host's. Returns the path without the suffix.
 inline QString makeSelfSigned(const QString& dir, const QString& name) {
     const QString base = dir + "/" + name;
     openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
              "-days", "2", "-subj", "/CN=" + name, "-keyout", base + ".key", "-out",
              base + ".crt"});
-    QFile::setPermissions(base + ".key", QFile::ReadOwner | QFile::WriteOwner);
     return base;
-}
-
-// Lets the client certificate `base`.crt in, under ser2net's `authDir`.
-inline void allowClient(const QString& authDir, const QString& base) {
-    const QString allowed = authDir + "/" + QFileInfo(base).fileName() + "/allowed_certs";
-    QDir().mkpath(allowed);
-    QFile::copy(base + ".crt", allowed + "/client.crt");
-    openssl({"rehash", allowed});
 }
 
 class Ser2net {
 public:
-    // Serves `device` on `accepter` ("tcp,127.0.0.1,4001", "telnet(rfc2217),ssl(...),tcp,...").
-    Ser2net(const QString& dir, const QString& accepter, const QString& device) : dir_(dir) {
+    // Serves `device` on `accepter` ("tcp,127.0.0.1,4001", "telnet(rfc2217),ssl(...),tcp,..."),
+    // with client certificates under `dir`/auth.
+    Ser2net(const QString& dir, const QString& accepter, const QString& device) {
         QFile yaml(dir + "/ser2net.yaml");
         yaml.open(QIODevice::WriteOnly);
-        yaml.write(QStringLiteral("%YAML 1.1\n---\nconnection: &amp\n    accepter: %1\n"
-                                  "    enable: on\n    options:\n      kickolduser: true\n"
-                                  "      authdir: %2/auth\n"
-                                  "    connector: serialdev,%3,9600n81,local\n")
+        yaml.write(QStringLiteral("connection: &amp\n  accepter: %1\n  enable: on\n  options:\n"
+                                  "    kickolduser: true\n    authdir: %2/auth\n"
+                                  "  connector: serialdev,%3,9600n81,local\n")
                        .arg(accepter, dir, device)
                        .toUtf8());
         yaml.close();
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+        process_.setProgram(QStringLiteral(TARN_SER2NET_PATH));
+        process_.setArguments({"-n", "-d", "-c", yaml.fileName(), "-P", dir + "/ser2net.pid"});
         start();
     }
     ~Ser2net() { stop(); }
 
     void start() {
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(QStringLiteral(TARN_SER2NET_PATH),
-                       {"-n", "-d", "-c", dir_ + "/ser2net.yaml", "-P", dir_ + "/ser2net.pid"});
+        process_.start();
         process_.waitForStarted(5000);
     }
     void stop() {
@@ -75,7 +67,6 @@ public:
     QByteArray output() { return process_.readAll(); }
 
 private:
-    QString dir_;
     QProcess process_;
 };
 
