@@ -3,7 +3,8 @@
 // simulator's own CPU use.
 #include "serial/comport.h"
 #include "serial/fakeserialport.h"
-#include "support/panelrig.h"
+#define TARN_RIG_NO_FIXTURES
+#include "support/rig.h"
 #include "support/simprocess.h"
 
 #include <QElapsedTimer>
@@ -17,7 +18,7 @@ using namespace tarn::testing;
 namespace {
 
 void pollTick() {
-    PanelRig<serial::FakeSerialPort> rig;
+    Rig<serial::FakeSerialPort, Recorded> rig;
     auto& port = rig.port;
     port.available = {1};
     rig.panel.menuCom_Click(1);
@@ -40,7 +41,7 @@ void pollTick() {
 
 void scan() {
     Pty a, b;
-    PanelRig<serial::ComPort> rig;
+    Rig<serial::ComPort, Recorded> rig;
     for (int i = 1; i <= 16; ++i)
         rig.state.ports.setEntry(i, QString("/dev/tarn-absent-%1").arg(i));
     rig.state.ports.setEntry(3, a.path());
@@ -66,7 +67,7 @@ double cpuSeconds(qint64 pid) {
 // `baud` 0 leaves the simulator's answers unpaced, as on a pseudo-terminal.
 void againstSimulator(int pollingMs, int seconds, int baud = 0) {
     SimProcess sim(baud ? QStringList{"--baud", QString::number(baud)} : QStringList{});
-    PanelRig<serial::ComPort> rig;
+    Rig<serial::ComPort, Recorded> rig;
     rig.state.ports.setEntry(1, sim.endpoint());
     rig.state.settings.Polling = pollingMs;
     rig.state.settings.PortNumber = 1;

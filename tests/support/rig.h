@@ -13,8 +13,10 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <type_traits>
+#ifndef TARN_RIG_NO_FIXTURES
+#include <gtest/gtest.h>
+#endif
 
 #ifdef TARN_RIG_WINDOWS
 #include "ui/fonts.h"
@@ -126,6 +128,8 @@ private:
     }
 };
 
+// Benchmarks use the rig without GoogleTest.
+#ifndef TARN_RIG_NO_FIXTURES
 // A panel on the fake port with recording views.
 class PanelTest : public ::testing::Test, protected Rig<serial::FakeSerialPort, Recorded> {};
 
@@ -148,6 +152,7 @@ protected:
 
 // The real windows on the real port.
 using WindowRig = Rig<serial::ComPort, Windows>;
+#endif
 #endif
 
 } // namespace tarn::testing
