@@ -65,28 +65,17 @@ TEST(Protocol, DecoderTurnsChunksIntoSlotsKindAndEcho) {
         RxBytes rx;
         if (primed)
             Decode_Response(QByteArray::fromHex(example), rx, nullptr);
-        RxBytes quiet = rx;
         QString echo;
         const auto r = Decode_Response(chunk, rx, &echo);
         EXPECT_EQ(r.drawStatus(), r.kind == Kind::Status);
-        EXPECT_EQ(QString("%1 %2 %3|%4|%5")
-                      .arg(kinds[int(r.kind)])
-                      .arg(r.bodyBytes)
-                      .arg(slotsOf(rx), echo.mid(2), r.firmwareCaption),
-                  expected);
         EXPECT_TRUE(echo.startsWith("\r\n"));
-        Decode_Response(chunk, quiet, nullptr);
-        EXPECT_EQ(slotsOf(quiet), slotsOf(rx)) << "the echo box changed the slots";
-        // Whatever the chunk, the box keeps only its last 210 characters.
-        QString full(300, QLatin1Char('z'));
-        Decode_Response(chunk, quiet, &full);
-        EXPECT_EQ(full, (QString(300, QLatin1Char('z')) + echo).right(210));
+        EXPECT_EQ(QString("%1 %2 ").arg(kinds[int(r.kind)]).arg(r.bodyBytes) + slotsOf(rx) + '|' +
+                      echo.mid(2) + '|' + r.firmwareCaption,
+                  expected);
     }
+    // That the echo box changes nothing and keeps only its last characters is the corpus
+    // replay's to check, on every prefix of these frames.
     RxBytes rx;
-    QString echo(300, QLatin1Char('z'));
-    EXPECT_EQ(Decode_Response({}, rx, &echo).kind, Kind::Empty);
-    EXPECT_EQ(echo.size(), 300) << "an empty read leaves the box alone";
-
     // A firmware report cut short: the version is taken raw, the last byte included.
     const QByteArray full = QByteArray::fromHex("fb05312e30382000fe");
     for (int len = 3; len < full.size(); ++len)
@@ -135,13 +124,20 @@ TEST(Protocol, StatusFieldsReadAsTheFrontPanel) {
             << locale.name().toStdString();
     }
     for (int level = 0; level <= 15; ++level) {
+        // Built in place, so a write past the end of the bar lands in the guard.
+        const struct {
+            ReflectedBar bar;
+            Rgb guard;
+        } reflected{reflectedBar(level), 0};
+        EXPECT_EQ(reflected.guard, 0u) << "written past the reflected bar";
+        const ForwardBar forward = forwardBar(level);
         for (int i = 1; i <= 14; ++i) {
             const Rgb lit = level == 15  ? (i == 14 ? colour::Red : colour::Grey)
                             : i <= level ? (i <= 11 ? colour::Green : colour::Red)
                                          : colour::Grey;
-            EXPECT_EQ(forwardBar(level)[i - 1], lit) << "level " << level << " segment " << i;
+            EXPECT_EQ(forward[i - 1], lit) << "level " << level << " segment " << i;
             const int r = std::min(i, 5);
-            EXPECT_EQ(reflectedBar(level)[r - 1], r <= level ? colour::LightYellow : colour::Grey);
+            EXPECT_EQ(reflected.bar[r - 1], r <= level ? colour::LightYellow : colour::Grey);
         }
     }
 }
