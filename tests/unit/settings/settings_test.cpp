@@ -209,13 +209,13 @@ TEST_F(Store, SaveKeepsTheRestOfTheFileAndTheStoredPositionWhenNotNormal) {
                                 "[Extra]\nkeep = me\n[ports]\ncom03=Old\n"));
     settings.Top_Location = "150";
     // Numbers outside 1 to 255 would never load back.
-    settings.Ports = {{0, "Zero"}, {3, "New"}, {5, "Tuner"}, {255, "Last"}, {256, "Over"}};
+    settings.Ports = {{0, "Zero"}, {1, "Tuner"}, {3, "New"}, {255, "Last"}, {256, "Over"}};
     window.normal = false;
     window.topTwips = 5;
     ASSERT_TRUE(save());
     EXPECT_EQ(read(exeIni()),
               "; panel settings\n[Form]\nSize=Normal\nTop_Location=77\nAlwaysOnTop=No\n"
-              "; pos\n\n[Extra]\nkeep = me\n[ports]\ncom03=New\nCOM5=Tuner\nCOM255=Last\n\n"
+              "; pos\n\n[Extra]\nkeep = me\n[ports]\ncom03=New\nCOM1=Tuner\nCOM255=Last\n\n"
               "[COM]\nPortNumber= 0\nBaudRate= 9600\n\n[Polling]\nRate= 50\n\n"
               "[TimeOut]\nTime= 500\n\n[ONexit]\nForce_STBY=Yes\n\n"
               "[tiny_Form]\nTop_Location=150\nLeft_Location=\n");
@@ -223,7 +223,7 @@ TEST_F(Store, SaveKeepsTheRestOfTheFileAndTheStoredPositionWhenNotNormal) {
 
 TEST_F(Store, PortMapTakesOnlyComKeysFrom1To255WithADevice) {
     ASSERT_TRUE(write(exeIni(), "[Ports]\nCOM3 = Amp\ncom12=\tTuner \nCOM0=x\nCOM256=y\nCOM1=a\n"
-                                "COM255=b\nCOMX=z\nCOM5=\nLPT1=q\nCOM 4=w\nCOM003=dup\nCOM=c\n"));
+                                "COM255=b\nCOMX=z\nCOM5=\nLPT2=q\nCOM 4=w\nCOM003=dup\nCOM=c\n"));
     settings.Ports = {{7, "Kept"}};
     store().loadPortMap(settings);
     const QMap<int, QString> expected{{1, "a"}, {3, "Amp"}, {7, "Kept"}, {12, "Tuner"}, {255, "b"}};
