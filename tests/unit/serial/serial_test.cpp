@@ -44,14 +44,14 @@ TEST(PortMap, NumbersFrom1To255StandForTheirDevices) {
     for (const char* value :
          {"tcp://192.0.2.10:4001", "TCP://amp.local:2000", "rfc2217://[::1]:3000",
           "tls://192.0.2.1:3001", "rfc2217+tls://h:3002?ca=/x", "tcp://nohost", "rfc2217://:4000",
-          "/dev/ttyS0", "tcp://h:0", "ftp://h:21"}) {
+          "/dev/ttyS0", "tcp://h:0", "tcp://h:1", "ftp://h:21"}) {
         const auto a = NetworkAddress::parse(value);
         got << (a ? QString("%1:%2").arg(a->host).arg(a->port) + (a->telnet ? " telnet" : "") +
                         (a->tls ? " tls" : "")
                   : QString(NetworkAddress::isNetwork(value) ? "bad" : "device"));
     }
     EXPECT_EQ(got.join('|'), "192.0.2.10:4001|amp.local:2000|::1:3000 telnet|192.0.2.1:3001 tls|"
-                             "h:3002 telnet tls|bad|bad|device|bad|device");
+                             "h:3002 telnet tls|bad|bad|device|bad|h:1|device");
 
     const QString value = "rfc2217+tls://amp:3001?ca=/etc/amp%20ca.crt&cert=~/me.crt&key=/k/me.key";
     const auto a = NetworkAddress::parse(value);
@@ -72,15 +72,15 @@ TEST(PortMap, NumbersFrom1To255StandForTheirDevices) {
 TEST(PortMap, NewDevicesTakeTheLowestFreeNumbersUpTo16StableNamesFirst) {
     PortMap map({{1, "/dev/ttyS0"}, {3, "tcp://127.0.0.1:4001"}});
     const QList<DetectedDevice> found = {
-        {"/dev/ttyS0", ""},                                // already COM1
-        {"/dev/ttyACM0", ""},                              // no stable name: after the others
+        {"/dev/ttyS0", ""}, // already COM1
+        {"/dev/acm0", ""},  // no stable name: after the others, whatever its name
         {"/dev/ttyUSB1", "/dev/serial/by-id/usb-B-port0"}, // stable names sorted
         {"/dev/ttyUSB0", "/dev/serial/by-id/usb-A-port0"},
     };
     EXPECT_EQ(map.assignDetected(found), (QList<int>{2, 4, 5}));
     EXPECT_EQ(QStringList({map.deviceFor(2), map.deviceFor(4), map.deviceFor(5)}),
-              QStringList({"/dev/serial/by-id/usb-A-port0", "/dev/serial/by-id/usb-B-port0",
-                           "/dev/ttyACM0"}));
+              QStringList(
+                  {"/dev/serial/by-id/usb-A-port0", "/dev/serial/by-id/usb-B-port0", "/dev/acm0"}));
     EXPECT_TRUE(map.assignDetected(found).isEmpty()) << "a second start changes nothing";
 
     QTemporaryDir dir;
