@@ -7,50 +7,30 @@
 #include "protocol/hexecho.h"
 #include "protocol/status.h"
 
-#include <QByteArray>
-#include <QLocale>
-#include <QString>
-
 namespace tarn::fuzz {
 
 // Null when every check holds, else what failed.
-inline const char* checkDecoderChunk(const QByteArray& chunk) {
+inline const char* checkDecoder(const QByteArray& chunk) {
     using namespace tarn::protocol;
-
-    RxBytes rx;
-    const QString before(300, QLatin1Char('x'));
-    QString echo = before;
+    RxBytes rx, quiet;
+    QString echo(300, QLatin1Char('x'));
     const auto r = Decode_Response(chunk, rx, &echo);
-    if (r.bodyBytes > RxBytes::Count)
-        return "more than eight body bytes stored";
-    if (r.drawStatus() && r.bodyBytes != RxBytes::Count)
-        return "redraw asked for without eight body bytes";
-    if (chunk.isEmpty() && echo != before)
-        return "an empty chunk changed the echo";
-    if (!chunk.isEmpty() && echo.size() > DecodedEchoLimit)
-        return "decoded echo longer than its box";
-    if (r.kind == DecodeResult::Kind::FirmwareReport && r.firmwareCaption.size() > 15)
-        return "firmware caption longer than its five characters";
-
-    // The same chunk without the echo must decode to the same slots.
-    RxBytes quiet;
     const auto q = Decode_Response(chunk, quiet, nullptr);
-    if (q.kind != r.kind || q.bodyBytes != r.bodyBytes)
-        return "the echo changed the result";
     for (int i = 0; i < RxBytes::Count; ++i) {
         if (quiet.raw(i) != rx.raw(i))
             return "the echo changed the slots";
     }
-
     const auto fields = statusFields(rx, QLocale::c());
-    if (fields.band.isEmpty() || fields.gain.size() != 2)
-        return "status fields without band or gain text";
-
     QString raw;
     appendRawEcho(raw, chunk, RawEchoLimit);
-    if (raw.size() > RawEchoLimit)
-        return "raw echo longer than its box";
-    return nullptr;
+    return r.bodyBytes > RxBytes::Count                      ? "more than eight body bytes"
+           : r.drawStatus() && r.bodyBytes != RxBytes::Count ? "redraw without eight bytes"
+           : echo.size() != (chunk.isEmpty() ? 300 : DecodedEchoLimit) ? "echo not cut to its box"
+           : r.firmwareCaption.size() > 15                             ? "firmware caption too long"
+           : q.kind != r.kind || q.bodyBytes != r.bodyBytes   ? "the echo changed the result"
+           : fields.band.isEmpty() || fields.gain.size() != 2 ? "no band or gain text"
+           : raw.size() > RawEchoLimit                        ? "raw echo longer than its box"
+                                                              : nullptr;
 }
 
 } // namespace tarn::fuzz
