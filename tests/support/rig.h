@@ -101,11 +101,22 @@ template <typename Port, typename Screens> struct Rig : private WithApplication,
         port.events.clear();
         return port.isOpen();
     }
-    // The fake port: one frame as the amplifier sends it, read by the next poll tick.
-    void receive(const QByteArray& frame) {
-        port.deliver(frame);
+    // The fake port: bytes as the amplifier sends them, read by the next poll tick.
+    void feed(const QByteArray& bytes) {
+        port.deliver(bytes);
         panel.Timer_Poll_Timer();
+    }
+    // The same, forgetting what the tick wrote.
+    void receive(const QByteArray& frame) {
+        feed(frame);
         port.writes.clear();
+    }
+    // Every message the operator was shown, by its text.
+    QStringList texts() const {
+        QStringList out;
+        for (const Message& m : op.messages)
+            out << m.text;
+        return out;
     }
 
     // The real port: starts as the executable does, then the operator chooses COM1 on `device`.
