@@ -266,14 +266,6 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
     receive(hex("FB053C623E3C2FFE"));
     EXPECT_EQ(mainText("Label1_Firmware_Version"), "Firmware V<b></");
     EXPECT_EQ(mainChild<QLabel>("Label1_Firmware_Version")->textFormat(), Qt::PlainText);
-    // With the port closed the keys ask for one and the voltage items stay silent.
-    trigger("menuCloseComPort");
-    for (QObject* o : main.findChildren<QObject*>())
-        if (commands.count(o->objectName()))
-            press(o);
-    EXPECT_EQ(op.messages.size(), 6);
-    EXPECT_EQ(op.messages.back().text, "Select a COM Port");
-    EXPECT_TRUE(port.writes.isEmpty());
 }
 
 // Check marks follow the panel's decision, not Qt's own toggle; the outer height follows the
