@@ -16,9 +16,6 @@
 #include <QPlainTextEdit>
 #include <arpa/inet.h>
 #include <csignal>
-#include <cstdio>
-#include <memory>
-#include <netinet/in.h>
 #include <sys/socket.h>
 
 using namespace tarn;
@@ -28,9 +25,7 @@ namespace {
 // A fresh simulator's standby status, and the same with its protection tripped.
 const QByteArray idle = hex("0045 0000 8C04 1900"), tripped = hex("8045 0000 8C04 1900");
 
-int polls(const SimProcess& sim) {
-    return int(sim.log().count("RX FB 0C 0C FE"));
-}
+const auto polls = [](const SimProcess& sim) { return int(sim.log().count("RX FB 0C 0C FE")); };
 
 // A field of /proc/<pid>/status, empty once the process is gone.
 QByteArray procStatus(qint64 pid, const char* field) {
@@ -45,12 +40,6 @@ qint64 residentKiB(qint64 pid) {
     return kib.isEmpty() ? -1 : kib.split(' ').value(0).toLongLong();
 }
 
-void expectEveryFault(const SimProcess& sim) {
-    const QByteArray log = sim.log();
-    for (const char* mode : {"normal", "silence", "garbage", "split", "double", "trip", "drop"})
-        EXPECT_TRUE(log.contains(QByteArray("random fault ") + mode)) << mode << " never came up";
-}
-
 // The captions and the protection lamp agree with a status body.
 bool showsBody(const ui::MainWindow& main, const QByteArray& body) {
     protocol::RxBytes rx;
@@ -58,12 +47,12 @@ bool showsBody(const ui::MainWindow& main, const QByteArray& body) {
         rx.set(i, quint8(body[i]));
     const protocol::StatusFields f = protocol::statusFields(rx);
     const auto* lamp = main.findChild<ui::Lamp*>("Protection_LED");
-    return caption(main, "Label_No_Communication").isEmpty() &&
-           caption(main, "Label_Band") == f.band && caption(main, "Label_Gain") == f.gain &&
-           caption(main, "Label_SWR") == f.swr && caption(main, "Label_Voltage") == f.voltage &&
-           caption(main, "Label_Current") == f.current &&
-           caption(main, "Label_Temperature") == f.temperature && lamp &&
-           lamp->color().rgb() == QColor::fromRgb(f.protectionLamp()).rgb();
+    QStringList shown;
+    for (const char* n : {"Label_No_Communication", "Label_Band", "Label_Gain", "Label_SWR",
+                          "Label_Voltage", "Label_Current", "Label_Temperature"})
+        shown << caption(main, n);
+    return shown == QStringList{"", f.band, f.gain, f.swr, f.voltage, f.current, f.temperature} &&
+           lamp && lamp->color().rgb() == QColor::fromRgb(f.protectionLamp()).rgb();
 }
 
 struct PaintCounter : QObject {
@@ -81,16 +70,15 @@ struct PaintCounter : QObject {
 // Then a good amplifier takes each link over, and both panels must find it by themselves.
 TEST(Soak, ThePanelAndTheWindowsLiveThroughRandomLineFaults) {
     WindowRig rig;
-    bool ok = false;
-    const int asked = qEnvironmentVariableIntValue("TARN_SOAK_SECONDS", &ok);
-    const int runSeconds = ok && asked > 0 ? asked : 60,
-              settledSeconds = runSeconds >= 180 ? 60 : 20;
+    const int asked = qEnvironmentVariableIntValue("TARN_SOAK_SECONDS"),
+              runSeconds = asked > 0 ? asked : 60, settledSeconds = runSeconds >= 180 ? 60 : 20;
     const QString appLink = rig.dir.filePath("app-amp"), winLink = rig.dir.filePath("win-amp");
     // Seeds 41 and 47 run every fault mode, the drop at least twice, within the first 45 s.
-    auto appSim = std::make_unique<SimProcess>(
-        QStringList{"--random-faults", "--seed", "41", "--link", appLink});
-    auto winSim = std::make_unique<SimProcess>(
-        QStringList{"--random-faults", "--seed", "47", "--link", winLink});
+    const auto faulty = [](const char* seed, const QString& link) {
+        return std::make_unique<SimProcess>(
+            QStringList{"--random-faults", "--seed", seed, "--link", link});
+    };
+    auto appSim = faulty("41", appLink), winSim = faulty("47", winLink);
     QTemporaryDir appDir;
     AppProcess app(appDir.path());
     app.writeIni("[COM]\nPortNumber= 1\n[Polling]\nRate= 10\n[Ports]\nCOM1=" + appLink.toUtf8() +
@@ -98,8 +86,8 @@ TEST(Soak, ThePanelAndTheWindowsLiveThroughRandomLineFaults) {
     ASSERT_TRUE(app.start());
     ASSERT_TRUE(rig.startOn(winLink, 10));
     rig.panel.menuShow_test_space_Click();
-    const auto* rawBox = rig.main.findChild<QPlainTextEdit*>("Text_HDLC_Packet");
-    const auto* decodedBox = rig.main.findChild<QPlainTextEdit*>("Text_Decoded_Packet");
+    const auto *rawBox = rig.main.findChild<QPlainTextEdit*>("Text_HDLC_Packet"),
+               *decodedBox = rig.main.findChild<QPlainTextEdit*>("Text_Decoded_Packet");
     const QAction* com1 = rig.main.action("menuCom_1");
     ASSERT_TRUE(rawBox && decodedBox && com1);
     ASSERT_TRUE(waitUntil([&] { return polls(*appSim) > 0; }, 5000));
@@ -107,8 +95,7 @@ TEST(Soak, ThePanelAndTheWindowsLiveThroughRandomLineFaults) {
     QElapsedTimer clock;
     clock.start();
     qint64 nextSample = 0, lastPollAt = 0, longestGapMs = 0, settledRss = -1, rss = 0;
-    int lastPolls = polls(*appSim), pollsAtSettle = 0, samples = 0, menuOutOfStep = 0;
-    int blanked = 0, back = 0;
+    int lastPolls = polls(*appSim), pollsAtSettle = 0, samples = 0, menuOutOfStep = 0, changes = 0;
     qsizetype longestRaw = 0, longestDecoded = 0;
     bool blank = false;
     waitUntil(
@@ -121,32 +108,26 @@ TEST(Soak, ThePanelAndTheWindowsLiveThroughRandomLineFaults) {
             // The check mark is on exactly while the panel holds COM1 or waits for it.
             menuOutOfStep += com1->isChecked() != (rig.port.isOpen() || rig.panel.isReopening());
             const bool nowBlank = !caption(rig.main, "Label_No_Communication").isEmpty();
-            blanked += nowBlank && !blank;
-            back += blank && !nowBlank;
-            blank = nowBlank;
+            changes += std::exchange(blank, nowBlank) != nowBlank;
             if (clock.elapsed() >= nextSample) { // often enough to time the gaps between polls
                 nextSample += 250;
-                if (const int now = polls(*appSim); now > lastPolls) {
-                    lastPolls = now;
-                    lastPollAt = clock.elapsed();
-                }
+                if (const int now = polls(*appSim); now > lastPolls)
+                    lastPolls = now, lastPollAt = clock.elapsed();
                 longestGapMs = std::max(longestGapMs, clock.elapsed() - lastPollAt);
                 rss = residentKiB(app.pid());
-                if (settledRss < 0 && clock.elapsed() >= settledSeconds * 1000) {
-                    settledRss = rss;
-                    pollsAtSettle = lastPolls;
-                }
+                if (settledRss < 0 && clock.elapsed() >= settledSeconds * 1000)
+                    settledRss = rss, pollsAtSettle = lastPolls;
             }
             return !app.running() || clock.elapsed() >= runSeconds * 1000;
         },
         runSeconds * 1000 + 5000);
     ASSERT_TRUE(app.running()) << "the panel ended after " << clock.elapsed() << " ms";
     ASSERT_TRUE(appSim->running() && winSim->running());
-    expectEveryFault(*appSim);
-    expectEveryFault(*winSim);
+    for (const SimProcess* sim : {appSim.get(), winSim.get()})
+        for (const char* mode : {"normal", "silence", "garbage", "split", "double", "trip", "drop"})
+            EXPECT_TRUE(sim->log().contains(QByteArray("random fault ") + mode)) << mode;
 
-    appSim.reset();
-    winSim.reset();
+    appSim.reset(), winSim.reset();
     SimProcess appGood({"--link", appLink}), winGood({"--link", winLink});
     EXPECT_TRUE(waitUntil([&] { return polls(appGood) >= 50; }, 10000))
         << "the panel did not come back to the amplifier by itself";
@@ -161,14 +142,14 @@ TEST(Soak, ThePanelAndTheWindowsLiveThroughRandomLineFaults) {
     ASSERT_TRUE(app.terminate()) << "no clean end on SIGTERM";
     waitUntil([&] { return appGood.log().contains("RX FB 03 02 05 FE"); }, 2000);
     const QList<QByteArray> frames = appGood.receivedFrames();
-    EXPECT_EQ(frames.count("FB 03 02 05 FE"), 1);
-    EXPECT_EQ(frames.value(frames.size() - 1), "FB 03 02 05 FE") << "force standby was not last";
+    EXPECT_TRUE(frames.count("FB 03 02 05 FE") == 1 && frames.endsWith("FB 03 02 05 FE"))
+        << "force standby was not sent once and last";
     const QByteArray ini = app.ini();
     EXPECT_EQ(settingsFileProblems(ini).join("; ").toStdString(), "");
     const settings::IniFile parsed = settings::IniFile::parse(ini);
-    EXPECT_EQ(parsed.value("Ports", "COM1"), appLink);
-    EXPECT_EQ(parsed.value("COM", "PortNumber"), "1");
-    EXPECT_EQ(parsed.value("Polling", "Rate"), "10");
+    EXPECT_EQ(QStringList({parsed.value("Ports", "COM1"), parsed.value("COM", "PortNumber"),
+                           parsed.value("Polling", "Rate")}),
+              QStringList({appLink, "1", "10"}));
 
     // A drop lasts at most 3 s and the panel retries once a second; a loaded machine gets slack.
     EXPECT_LT(longestGapMs, 8000);
@@ -181,13 +162,9 @@ TEST(Soak, ThePanelAndTheWindowsLiveThroughRandomLineFaults) {
     // A sample may fall between the port closing under the panel and its next tick; only a menu
     // that stays wrong is a fault.
     EXPECT_LT(menuOutOfStep, samples / 100 + 5);
-    EXPECT_TRUE(blanked >= 1 && back >= 1) << "\"No Communication\" never came and went";
+    // Two changes either way round mean it both came and went.
+    EXPECT_GE(changes, 2) << "\"No Communication\" never came and went";
     EXPECT_TRUE(rig.op.messages.isEmpty());
-    std::printf("soak run: %d s at Polling 10 ms; the executable: %d polls received, longest gap "
-                "%lld ms, resident memory %lld KiB at %d s, %lld KiB at the end; the windows: %d "
-                "samples, boxes up to %lld and %lld characters, \"No Communication\" %d times\n",
-                runSeconds, lastPolls, longestGapMs, settledRss, settledSeconds, rss, samples,
-                qlonglong(longestRaw), qlonglong(longestDecoded), blanked);
 }
 
 // A simulator pouring status frames and garbage into the line as fast as it takes them: the
@@ -200,23 +177,18 @@ TEST(Flood, TheWindowsStayResponsiveShowTheNewestFrameAndHoldTheirMemory) {
     ASSERT_TRUE(rig.startOn(sim.endpoint(), 10));
     rig.panel.menuShow_test_space_Click();
     ASSERT_TRUE(waitUntil([&] { return showsBody(rig.main, idle); }));
-    auto* rawBox = rig.main.findChild<QPlainTextEdit*>("Text_HDLC_Packet");
-    ASSERT_TRUE(rawBox);
     PaintCounter painted;
-    rawBox->viewport()->installEventFilter(&painted);
+    rig.main.findChild<QPlainTextEdit*>("Text_HDLC_Packet")
+        ->viewport()
+        ->installEventFilter(&painted);
     // A 20 ms timer stands in for everything else the windows have to do.
     QTimer ticker;
     QElapsedTimer clock, armed;
-    int fired = 0;
+    int fired = 0, pollsBefore = polls(sim);
     qint64 longestWaitMs = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        ++fired;
-        longestWaitMs = std::max(longestWaitMs, armed.restart());
-    });
-    ticker.start(20);
-    armed.start();
-    clock.start();
-    const int pollsBefore = polls(sim);
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestWaitMs = std::max(longestWaitMs, (++fired, armed.restart())); });
+    ticker.start(20), armed.start(), clock.start();
     qsizetype longestRaw = 0, longestDecoded = 0;
     const auto boxes = [&] {
         longestRaw = std::max(longestRaw, rig.state.hdlcEcho.size());
@@ -232,21 +204,16 @@ TEST(Flood, TheWindowsStayResponsiveShowTheNewestFrameAndHoldTheirMemory) {
     EXPECT_LT(longestWaitMs, 1000) << "a 20 ms timer waited that long";
     EXPECT_GE(fired, clock.elapsed() / 200) << "timers starved";
     EXPECT_GT(painted.paints, 0) << "no repaint during the flood";
-    EXPECT_LE(longestRaw, protocol::RawEchoLimit);
-    EXPECT_LE(longestDecoded, protocol::DecodedEchoLimit);
+    EXPECT_TRUE(longestRaw <= protocol::RawEchoLimit &&
+                longestDecoded <= protocol::DecodedEchoLimit);
 
     rig.panel.applyPolling(1000);
-    const qint64 before = residentKiB(QCoreApplication::applicationPid());
+    const qint64 pid = QCoreApplication::applicationPid(), before = residentKiB(pid);
     qint64 peak = before;
-    for (int i = 0; i < 30; ++i) {
-        runFor(100);
-        peak = std::max(peak, residentKiB(QCoreApplication::applicationPid()));
-    }
+    for (int i = 0; i < 30; ++i, runFor(100))
+        peak = std::max(peak, residentKiB(pid));
     sim.command("flood off");
     EXPECT_LT(peak - before, 4 * 1024) << "resident memory under a flood read once a second";
-    std::printf("flood: %d polls, %d timers fired (longest wait %lld ms), %d repaints; resident "
-                "memory %+lld KiB while read once a second\n",
-                polls(sim) - pollsBefore, fired, longestWaitMs, painted.paints, peak - before);
     EXPECT_TRUE(rig.op.messages.isEmpty());
     rig.panel.shutdownPort();
 }
@@ -265,19 +232,18 @@ TEST(Flood, BatchedAnswersAndAPeerThatStopsReading) {
     sim.command("trip");
     EXPECT_TRUE(waitUntil([&] { return rig.main.display.last.Protection_Active; }))
         << "the display stayed on the first frame of each read";
-    sim.command("stale off");
-    sim.command("reset");
-    sim.command("stall 3000");
+    for (const char* command : {"stale off", "reset", "stall 3000"})
+        sim.command(command);
     ASSERT_TRUE(waitUntil([&] { return sim.log().contains("stall: the line is not read"); }));
     runFor(1000);
     ASSERT_TRUE(rig.panel.sendCommand(protocol::Command::Band_Up, true));
     ASSERT_TRUE(waitUntil([&] { return rig.main.display.last.band.startsWith("18"); }, 6000));
     const QByteArray log = sim.log();
-    const QList<QByteArray> after =
-        SimProcess::receivedFramesIn(log.mid(log.indexOf("stall over")));
     // A pseudo-terminal does not report what waits in it: the unanswered polls' slower pace
     // keeps the pile small, a few where a poll a tick made 300.
-    EXPECT_LE(after.indexOf("FB 07 07 FE"), 20) << "the key waited behind stale polls";
+    EXPECT_LE(
+        SimProcess::receivedFramesIn(log.mid(log.indexOf("stall over"))).indexOf("FB 07 07 FE"), 20)
+        << "the key waited behind stale polls";
     EXPECT_TRUE(rig.panel.shutdownPort());
     EXPECT_TRUE(waitUntil([&] { return sim.receivedFrames().endsWith("FB 03 02 05 FE"); }));
 }
@@ -303,23 +269,18 @@ TEST(Flood, TheExitNeverWaitsOnALineThatIsGone) {
     EXPECT_TRUE(app.errors().contains("force standby could not be sent"));
 
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr{
+        .sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+    auto* at = reinterpret_cast<sockaddr*>(&addr);
     socklen_t len = sizeof addr;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len), 0);
-    ASSERT_EQ(::listen(fd, 0), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    ASSERT_TRUE(!::bind(fd, at, len) && !::listen(fd, 0) && !::getsockname(fd, at, &len));
     int fillers[3];
-    for (int& c : fillers) {
-        c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        ::connect(c, reinterpret_cast<sockaddr*>(&addr), len);
-    }
+    for (int& c : fillers)
+        ::connect(c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0), at, len);
     AppProcess servers(serversDir.path());
     QByteArray ini = "[COM]\nPortNumber= 1\n[Ports]\n";
     for (int i = 1; i <= 16; ++i)
-        ini += "COM" + QByteArray::number(i) +
-               "=tcp://127.0.0.1:" + QByteArray::number(ntohs(addr.sin_port)) + "\n";
+        ini += QString("COM%1=tcp://127.0.0.1:%2\n").arg(i).arg(ntohs(addr.sin_port)).toUtf8();
     servers.writeIni(ini);
     ASSERT_TRUE(servers.start());
     // Until its handler is in place a SIGTERM ends the executable before any port is open.
@@ -330,7 +291,6 @@ TEST(Flood, TheExitNeverWaitsOnALineThatIsGone) {
     clock.restart();
     EXPECT_TRUE(servers.terminate(5000));
     EXPECT_LT(clock.elapsed(), 2500) << "SIGTERM waited on the network";
-    for (int c : fillers)
+    for (int c : {fillers[0], fillers[1], fillers[2], fd})
         ::close(c);
-    ::close(fd);
 }

@@ -147,10 +147,8 @@ TEST_F(UiTest, EveryWindowHoldsItsControlsWithEitherFace) {
         ui::TinyWidget t;
         ui::Dialogs d(m, panel, op);
         ASSERT_EQ(QFontInfo(m.findChild<QLabel*>("Label8")->font()).family(), family);
-        m.pacer().setIntervalMs(0);
-        t.pacer().setIntervalMs(0);
-        m.show();
-        t.show();
+        m.pacer().setIntervalMs(0), t.pacer().setIntervalMs(0);
+        m.show(), t.show();
         for (const char* item : {"menu_Baud_Rate", "menu_Polling_Rate", "menu_Time_Out",
                                  "menu_Remote_Firmware_Update"})
             m.action(item)->trigger();
@@ -162,15 +160,12 @@ TEST_F(UiTest, EveryWindowHoldsItsControlsWithEitherFace) {
             // Every band text's width class, G8 and G?, every lamp lit, the widest figures; then
             // "No Communication".
             for (const QByteArray bandGain : {"81", "82", "8B", "F0", "84", ""}) {
-                if (bandGain.isEmpty()) {
-                    m.showNoCommunication();
-                    t.showNoCommunication();
-                } else {
-                    const auto fields =
-                        protocol::statusFields(body("F0" + bandGain + "5FEEEEEEEE00"));
-                    m.drawStatus(fields);
-                    t.drawStatus(fields);
-                }
+                const auto draw = [&](auto& w) {
+                    bandGain.isEmpty() ? w.showNoCommunication()
+                                       : w.drawStatus(protocol::statusFields(
+                                             body("F0" + bandGain + "5FEEEEEEEE00")));
+                };
+                draw(m), draw(t);
                 for (QWidget* w : QApplication::topLevelWidgets())
                     if (w->isVisible())
                         faults << layoutFaults(*w);
@@ -205,6 +200,20 @@ protected:
 // once; silence blanks it and the next frame brings it back. The amplifier's own text is never
 // read as markup.
 TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
+    openOn(2);
+    // Frames faster than the screen's refresh: only the newest waiting one is drawn, and a
+    // time-out in between wins over it.
+    main.pacer().setIntervalMs(60'000);
+    for (const char* frame : {"FB40322514", "FB4032251E", "FB4032252A"})
+        receive(hex(frame) + hex("8C782300FE"));
+    EXPECT_EQ(mainText("Label_SWR"), "2.0");
+    main.pacer().drawWaiting();
+    EXPECT_EQ(mainText("Label_SWR"), "4.2");
+    receive(hex("FB4032251E8C782300FE"));
+    panel.Timer_Connection_Timeout_Timer();
+    main.pacer().drawWaiting();
+    EXPECT_EQ(mainText("Label_SWR") + mainText("Label_No_Communication"), "No Communication");
+    main.pacer().setIntervalMs(0);
     // The frame, then the face of the main window and of the tiny widget.
     const char* const rows[][3] = {
         {"FB4032250F8C782300FE",
@@ -225,7 +234,6 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
     const auto press = [](QObject* o) {
         QMetaObject::invokeMethod(o, qobject_cast<QAction*>(o) ? "trigger" : "click");
     };
-    openOn(2);
     for (QWidget* window : {static_cast<QWidget*>(&main), static_cast<QWidget*>(&tiny)}) {
         SCOPED_TRACE(window->objectName().toStdString());
         const int column = window == &tiny ? 2 : 1;
@@ -235,10 +243,8 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
             receive(hex(row[0]));
             EXPECT_EQ(face(*window), row[column]) << row[0];
         }
-        QList<QObject*> controls;
-        for (QObject* o : window->findChildren<QObject*>())
-            if (commands.count(o->objectName()))
-                controls << o;
+        QList<QObject*> controls = window->findChildren<QObject*>();
+        controls.removeIf([&](QObject* o) { return !commands.count(o->objectName()); });
         EXPECT_EQ(controls.size(), window == &tiny ? 3 : 8);
         for (QObject* o : controls) {
             port.writes.clear();
@@ -260,18 +266,10 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
     receive(hex("FB053C623E3C2FFE"));
     EXPECT_EQ(mainText("Label1_Firmware_Version"), "Firmware V<b></");
     EXPECT_EQ(mainChild<QLabel>("Label1_Firmware_Version")->textFormat(), Qt::PlainText);
-    // With the port closed the keys ask for one and the voltage items stay silent.
-    trigger("menuCloseComPort");
-    for (QObject* o : main.findChildren<QObject*>())
-        if (commands.count(o->objectName()))
-            press(o);
-    EXPECT_EQ(op.messages.size(), 6);
-    EXPECT_EQ(op.messages.back().text, "Select a COM Port");
-    EXPECT_TRUE(port.writes.isEmpty());
 }
 
 // Check marks follow the panel's decision, not Qt's own toggle; the outer height follows the
-// size and test-space items and Escape.
+// size and test-space items and Escape; the guide opens beside the executable.
 TEST_F(OnScreen, MenuItemsActThroughThePanel) {
     using P = core::PanelState;
     const QStringList marks = {"MenuForceSTBYonExit", "menu_Size_Normal", "menu_Size_Small",
@@ -287,10 +285,8 @@ TEST_F(OnScreen, MenuItemsActThroughThePanel) {
         {"menuAlwaysOnTop", "10101", P::Height_Small},
         {"menu_Size_Normal", "11001", P::Height_Normal}};
     for (const auto& [item, on, height] : steps) {
-        if (QString(item) == "Escape")
-            QTest::keyClick(mainChild("Text_HDLC_Packet"), Qt::Key_Escape);
-        else
-            trigger(item);
+        QString(item) == "Escape" ? QTest::keyClick(mainChild("Text_HDLC_Packet"), Qt::Key_Escape)
+                                  : trigger(item);
         std::string checked;
         for (const QString& name : marks)
             checked += main.action(name)->isChecked() ? '1' : '0';
@@ -298,6 +294,17 @@ TEST_F(OnScreen, MenuItemsActThroughThePanel) {
         EXPECT_EQ(main.frameGeometry().height(), ui::px(height)) << item;
     }
     EXPECT_TRUE(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint) && main.isVisible());
+
+    // The guide is opened beside the executable or reported missing.
+    QStringList asked;
+    dialogs.openDocument = [&](const QString& p) { return asked << p, p.startsWith("/opt"); };
+    for (const char* where : {"/opt/tarn", "/opt/tarn/", "/nowhere"}) {
+        dialogs.applicationDir = where;
+        trigger("menu_Guide");
+    }
+    EXPECT_EQ(asked.join(' '), "/opt/tarn/guide.html /opt/tarn/guide.html /nowhere/guide.html");
+    ASSERT_EQ(op.messages.size(), 1);
+    EXPECT_EQ(op.messages[0].text, "File not found!\r\r/nowhere/guide.html");
 }
 
 // A click on an option's text chooses it; Cancel and Escape change nothing; Apply stores, acts
@@ -315,14 +322,13 @@ TEST_F(OnScreen, SettingsDialogsApplyAndSaveOnlyWhatWasChosen) {
         SCOPED_TRACE(item);
         const int before = state.settings.*value;
         const QString ini = iniText();
-        trigger(item);
-        click(dialog, option);
-        click(dialog, "Cancel");
-        EXPECT_FALSE(dialog.isVisible());
-        trigger(item);
-        click(dialog, option);
-        QTest::keyClick(dialog.findChild<QWidget*>("Frame1"), Qt::Key_Escape);
-        EXPECT_FALSE(dialog.isVisible());
+        for (const bool escape : {false, true}) {
+            trigger(item);
+            click(dialog, option);
+            escape ? QTest::keyClick(dialog.findChild<QWidget*>("Frame1"), Qt::Key_Escape)
+                   : click(dialog, "Cancel");
+            EXPECT_FALSE(dialog.isVisible());
+        }
         EXPECT_EQ(state.settings.*value, before);
         EXPECT_EQ(iniText(), ini);
 
@@ -347,8 +353,8 @@ TEST_F(OnScreen, SettingsDialogsApplyAndSaveOnlyWhatWasChosen) {
     for (const auto& row : rows)
         trigger(std::get<0>(row));
     dialogs.closeAll();
-    for (const auto& row : rows)
-        EXPECT_FALSE(std::get<1>(row).isVisible()) << std::get<0>(row);
+    EXPECT_FALSE(dialogs.baudRate().isVisible() || dialogs.pollingRate().isVisible() ||
+                 dialogs.timeOut().isVisible());
 }
 
 TEST_F(OnScreen, FirmwareUpdateHandsTheLineToTheBootloaderAndTheWaitEndsTheApplication) {
@@ -383,34 +389,6 @@ TEST_F(OnScreen, FirmwareUpdateHandsTheLineToTheBootloaderAndTheWaitEndsTheAppli
     }
     EXPECT_EQ(ends, 3);
     EXPECT_EQ(port.events.size(), 2);
-}
-
-TEST_F(OnScreen, GuideIsOpenedBesideTheExecutableOrReportedMissing) {
-    QStringList asked;
-    dialogs.openDocument = [&](const QString& p) { return asked << p, p.startsWith("/opt"); };
-    for (const char* where : {"/opt/tarn", "/opt/tarn/", "/nowhere"}) {
-        dialogs.applicationDir = where;
-        trigger("menu_Guide");
-    }
-    EXPECT_EQ(asked.join(' '), "/opt/tarn/guide.html /opt/tarn/guide.html /nowhere/guide.html");
-    ASSERT_EQ(op.messages.size(), 1);
-    EXPECT_EQ(op.messages[0].text, "File not found!\r\r/nowhere/guide.html");
-}
-
-// Frames faster than the screen's refresh: only the newest waiting one is drawn, and a time-out
-// in between wins over it.
-TEST_F(OnScreen, FramesFasterThanTheScreenDrawOnlyTheNewest) {
-    openOn(2);
-    main.pacer().setIntervalMs(60'000);
-    for (const char* frame : {"FB40322514", "FB4032251E", "FB4032252A"})
-        receive(hex(frame) + hex("8C782300FE"));
-    EXPECT_EQ(mainText("Label_SWR"), "2.0");
-    main.pacer().drawWaiting();
-    EXPECT_EQ(mainText("Label_SWR"), "4.2");
-    receive(hex("FB4032251E8C782300FE"));
-    panel.Timer_Connection_Timeout_Timer();
-    main.pacer().drawWaiting();
-    EXPECT_EQ(mainText("Label_SWR") + mainText("Label_No_Communication"), "No Communication");
 }
 
 // An alarm colours the field on both windows until it clears, whether or not it was
