@@ -8,8 +8,6 @@
 #include <QList>
 #include <QMap>
 #include <QString>
-#include <functional>
-#include <tuple>
 
 namespace tarn::testing {
 
@@ -17,13 +15,10 @@ struct RecordingDisplay {
     int draws = 0;
     int noCommunication = 0;
     protocol::StatusFields last;
-    std::function<void()> onDraw;
 
     void draw(const protocol::StatusFields& f) {
         ++draws;
         last = f;
-        if (onDraw)
-            onDraw();
     }
 };
 
@@ -36,10 +31,7 @@ public:
     QString decoded;
     int width = 0;
     int height = 0;
-    int screenWidth = 1920 * 15;
-    int screenHeight = 1080 * 15;
     bool onTop = false;
-    int onTopCalls = 0;
     bool shown = true;
     int keptOnScreen = 0;
     QMap<core::MenuItem, bool> checks{{core::MenuItem::SizeNormal, true},
@@ -49,12 +41,9 @@ public:
     void setHeightTwips(int h) override { height = h; }
     int widthTwips() const override { return width; }
     int heightTwips() const override { return height; }
-    int screenWidthTwips() const override { return screenWidth; }
-    int screenHeightTwips() const override { return screenHeight; }
-    void setOnTop(bool t) override {
-        onTop = t;
-        ++onTopCalls;
-    }
+    int screenWidthTwips() const override { return 1920 * 15; }
+    int screenHeightTwips() const override { return 1080 * 15; }
+    void setOnTop(bool t) override { onTop = t; }
     void setMenuChecked(core::MenuItem i, bool c) override { checks[i] = c; }
     bool isMenuChecked(core::MenuItem i) const override { return checks.value(i); }
     void setWindowShown(bool s) override { shown = s; }
