@@ -10,7 +10,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace tarn::serial;
 using tarn::testing::waitUntil;
@@ -30,11 +29,14 @@ QByteArray everyByte(int size) {
 
 TEST(PortMap, NumbersStandForDevicesAndAddressesAndNewDevicesTakeTheLowestFree) {
     const PortMap map({{0, "zero"}, {1, "/dev/ttyS0"}, {255, "/dev/ttyUSB9"}, {256, "over"}});
+    const auto devices = [](const PortMap& m, const QList<int>& numbers) {
+        QStringList got;
+        for (const int n : numbers)
+            got << m.deviceFor(n);
+        return got.join('|');
+    };
+    EXPECT_EQ(devices(map, {0, 1, 2, 255, 256}), "|/dev/ttyS0||/dev/ttyUSB9|");
     QStringList got;
-    for (const int n : {0, 1, 2, 255, 256})
-        got << map.deviceFor(n);
-    EXPECT_EQ(got.join('|'), "|/dev/ttyS0||/dev/ttyUSB9|");
-    got.clear();
     for (const char* value :
          {"tcp://192.0.2.10:4001", "TCP://amp.local:2000", "rfc2217://[::1]:3000",
           "tls://192.0.2.1:3001", "rfc2217+tls://h:3002?ca=/x", "tcp://nohost", "rfc2217://:4000",
@@ -54,28 +56,21 @@ TEST(PortMap, NumbersStandForDevicesAndAddressesAndNewDevicesTakeTheLowestFree) 
               QStringList({"/etc/amp ca.crt", QDir::homePath() + "/me.crt", "/k/me.key",
                            "rfc2217+tls://amp:3001"}));
 
-    got.clear();
     for (const char* text : {"19200,n,8,1", " 1 , O , 5 , 2 ", "0,n,8,1", "9600,x,8,1", "9600,n,8",
-                             "9600,n,4,1", "9600,n,9,1", "9600,s,8,0", "9600,e,7,3", "abc,n,8,1"}) {
-        const auto s = LineSettings::parse(text);
-        got << (s ? s->toString() : "-");
-    }
-    EXPECT_EQ(got.join('|'), "19200,n,8,1|1,o,5,2|-|-|-|-|-|-|-|-");
+                             "9600,n,4,1", "9600,n,9,1", "9600,s,8,0", "9600,e,7,3", "abc,n,8,1"})
+        got << (LineSettings::parse(text) ? LineSettings::parse(text)->toString() : "-");
+    EXPECT_EQ(got.join('|').section('|', 11), "19200,n,8,1|1,o,5,2|-|-|-|-|-|-|-|-");
 
     // New devices take the lowest free numbers up to 16, stable names first.
     PortMap detected({{1, "/dev/ttyS0"}, {3, "tcp://127.0.0.1:4001"}});
-    const QList<DetectedDevice> found = {
-        {"/dev/ttyS0", ""}, // already COM1
-        {"/dev/acm0", ""},  // no stable name: after the others, whatever its name
-        {"/dev/ttyUSB1", "/dev/serial/by-id/usb-B-port0"}, // stable names sorted
-        {"/dev/ttyUSB0", "/dev/serial/by-id/usb-A-port0"},
-    };
+    // ttyS0 is COM1 already; acm0 has no stable name, so it comes after the others.
+    const QList<DetectedDevice> found = {{"/dev/ttyS0", ""},
+                                         {"/dev/acm0", ""},
+                                         {"/dev/ttyUSB1", "/dev/serial/by-id/usb-B-port0"},
+                                         {"/dev/ttyUSB0", "/dev/serial/by-id/usb-A-port0"}};
     EXPECT_EQ(detected.assignDetected(found), (QList<int>{2, 4, 5}));
-    got.clear();
-    for (const int n : {2, 4, 5})
-        got << detected.deviceFor(n);
-    EXPECT_EQ(got.join(' '),
-              "/dev/serial/by-id/usb-A-port0 /dev/serial/by-id/usb-B-port0 /dev/acm0");
+    EXPECT_EQ(devices(detected, {2, 4, 5}),
+              "/dev/serial/by-id/usb-A-port0|/dev/serial/by-id/usb-B-port0|/dev/acm0");
     EXPECT_TRUE(detected.assignDetected(found).isEmpty()) << "a second start changes nothing";
 
     QTemporaryDir dir;
@@ -86,9 +81,9 @@ TEST(PortMap, NumbersStandForDevicesAndAddressesAndNewDevicesTakeTheLowestFree) 
     EXPECT_TRUE(linked.assignDetected({{target.fileName(), ""}}).isEmpty()) << "named twice";
 
     PortMap empty;
-    QList<DetectedDevice> many;
-    for (int i = 10; i < 30; ++i)
-        many.append({QString("/dev/ttyX%1").arg(i), ""});
+    QList<DetectedDevice> many(20);
+    for (int i = 0; i < 20; ++i)
+        many[i].systemLocation = QString("/dev/ttyX%1").arg(i + 10);
     EXPECT_EQ(empty.assignDetected(many).size(), 16);
     EXPECT_EQ(empty.deviceFor(16), "/dev/ttyX25");
     EXPECT_TRUE(empty.deviceFor(17).isEmpty());
@@ -135,9 +130,9 @@ TEST(Telnet, DataAndCommandsComeApartWhereverTheReadsSplitAndLineSettingsAreAgre
         SCOPED_TRACE(server);
         ComPortControl control;
         codec = TelnetCodec{};
+        // Settings wait for the server to take the option.
         EXPECT_EQ((control.start() + control.request({.baudRate = 115200})).toHex(),
-                  "fffb2cfffb00fffd00fffb03fffd03")
-            << "settings wait for the server to take the option";
+                  "fffb2cfffb00fffd00fffb03fffd03");
         commands.clear();
         codec.decode(QByteArray::fromHex(server), &commands);
         QByteArray answered;
@@ -151,26 +146,20 @@ TEST(Telnet, DataAndCommandsComeApartWhereverTheReadsSplitAndLineSettingsAreAgre
 
 // The network link against a loopback server that misbehaves; the serial device's faults are
 // the fault and end-to-end tests' (a pseudo-terminal that is held, hangs up, comes back).
-class Links : public ::testing::Test, private tarn::testing::WithApplication {
-protected:
-    Links() {
-        server.listen(QHostAddress::LocalHost);
-        QObject::connect(&server, &QTcpServer::newConnection,
-                         [this] { peer.reset(server.nextPendingConnection()); });
-    }
-    QString url(const char* scheme = "tcp") const {
-        return QString("%1://127.0.0.1:%2").arg(scheme).arg(server.serverPort());
-    }
-    QByteArray peerReceive(qsizetype count) {
-        QByteArray got;
-        waitUntil([&] { return peer && (got += peer->readAll()).size() >= count; });
-        return got;
-    }
+TEST(Links, OpensThatFailSayWhyEveryByteGoesThroughAFloodKeepsTheNewestAndHangUpsAreSeen) {
+    tarn::testing::WithApplication app;
     QTcpServer server;
     std::unique_ptr<QTcpSocket> peer;
-};
-
-TEST_F(Links, OpensThatFailSayWhyEveryByteGoesThroughAFloodKeepsTheNewestAndHangUpsAreSeen) {
+    server.listen(QHostAddress::LocalHost);
+    QObject::connect(&server, &QTcpServer::newConnection,
+                     [&] { peer.reset(server.nextPendingConnection()); });
+    const auto url = [&](const char* scheme = "tcp") {
+        return QString("%1://127.0.0.1:%2").arg(scheme).arg(server.serverPort());
+    };
+    const auto peerReceive = [&](qsizetype count, QByteArray got = {}) {
+        waitUntil([&] { return peer && (got += peer->readAll()).size() >= count; });
+        return got;
+    };
     QTemporaryDir dir;
     QFile key(dir.path() + "/me.key");
     ASSERT_TRUE(key.open(QIODevice::WriteOnly) &&
@@ -202,14 +191,11 @@ TEST_F(Links, OpensThatFailSayWhyEveryByteGoesThroughAFloodKeepsTheNewestAndHang
     for (int i = 0; i < 16; ++i)
         peer->write(QByteArray(1024 * 1024, char(0x55)));
     peer->write(frames);
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            const QByteArray read = link.readAll();
-            EXPECT_LE(read.size(), SerialPort::ReceiveLimit);
-            got = read.isEmpty() ? got : read;
-            return got.endsWith(frames);
-        },
-        20000));
+    const auto newest = [&](const QByteArray& read) {
+        EXPECT_LE(read.size(), SerialPort::ReceiveLimit);
+        return (got = read.isEmpty() ? got : read).endsWith(frames);
+    };
+    EXPECT_TRUE(waitUntil([&] { return newest(link.readAll()); }, 20000));
     ASSERT_TRUE(link.write(standby));
     link.close();
     EXPECT_EQ(peerReceive(5), standby);
