@@ -8,6 +8,7 @@
 #include "settings/inifile.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <vector>
 
 namespace tarn::fuzz {
@@ -21,10 +22,11 @@ inline QString decode(const QByteArray& bytes) {
 }
 
 template <typename Text> Text trimBlanks(Text t) {
-    while (!t.isEmpty() && (t.front() == ' ' || t.front() == '\t'))
-        t.remove(0, 1);
-    while (!t.isEmpty() && (t.back() == ' ' || t.back() == '\t'))
+    const auto blank = [](auto c) { return c == ' ' || c == '\t'; };
+    while (!t.isEmpty() && blank(t.back()))
         t.chop(1);
+    while (!t.isEmpty() && blank(t.front()))
+        t.remove(0, 1);
     return t;
 }
 
@@ -58,12 +60,9 @@ inline const char* checkIni(const QByteArray& input) {
             if (a != trimBlanks(a))
                 return "value not trimmed";
         }
-        for (const QString& key : original.sectionKeys(section)) {
-            bool found = false;
-            original.value(section, key, &found);
-            if (!found)
+        for (const QString& key : original.sectionKeys(section))
+            if (bool found = false; original.value(section, key, &found), !found)
                 return "listed key cannot be read";
-        }
     }
 
     const qsizetype third = extra.size() / 3;
@@ -80,18 +79,18 @@ inline const char* checkIni(const QByteArray& input) {
         return "serialised text does not round-trip";
     if (reread.hasByteOrderMark() != original.hasByteOrderMark())
         return "byte-order mark changed";
-    for (std::size_t i = 0; i < writes.size(); ++i) {
-        const Write& w = writes[i];
-        bool overwritten = false; // a later write to the same key wins
-        for (std::size_t j = i + 1; j < writes.size(); ++j)
-            overwritten =
-                overwritten || (writes[j].accepted && sameName(writes[j].section, w.section) &&
-                                sameName(writes[j].key, w.key));
+    for (auto w = writes.begin(); w != writes.end(); ++w) {
+        // A later write to the same key wins.
+        if (std::any_of(w + 1, writes.end(), [&](const Write& later) {
+                return later.accepted && sameName(later.section, w->section) &&
+                       sameName(later.key, w->key);
+            }))
+            continue;
         bool found = false;
-        const QString value = reread.value(w.section, w.key, &found);
-        if (!overwritten && w.accepted && !(found && value == trimBlanks(w.value)))
+        const QString value = reread.value(w->section, w->key, &found);
+        if (w->accepted && !(found && value == trimBlanks(w->value)))
             return "value set does not read back";
-        if (!overwritten && !w.accepted && value != original.value(w.section, w.key))
+        if (!w->accepted && value != original.value(w->section, w->key))
             return "refused write changed the value";
     }
 
@@ -101,13 +100,13 @@ inline const char* checkIni(const QByteArray& input) {
         for (qsizetype i = 0; i < ini.lineCount(); ++i) {
             const QByteArray line = ini.lineText(i);
             const qsizetype eq = line.indexOf('=');
-            bool touched = trimBlanks(line).isEmpty();
-            for (const Write& w : writes)
-                touched =
-                    touched || (w.accepted && (line == '[' + trimBlanks(w.section).toUtf8() + ']' ||
-                                               (eq > 0 && sameName(decode(line.left(eq)), w.key))));
-            if (!touched)
-                lines << line;
+            if (trimBlanks(line).isEmpty() ||
+                std::any_of(writes.begin(), writes.end(), [&](auto& w) {
+                    return w.accepted && (line == '[' + trimBlanks(w.section).toUtf8() + ']' ||
+                                          (eq > 0 && sameName(decode(line.left(eq)), w.key)));
+                }))
+                continue;
+            lines << line;
         }
         return lines;
     };
