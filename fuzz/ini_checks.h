@@ -13,7 +13,6 @@
 
 namespace tarn::fuzz {
 
-namespace inidetail {
 // Keeps a leading U+FEFF, as the profile reader does.
 inline QString decode(const QByteArray& bytes) {
     return QStringDecoder(QStringDecoder::Utf8,
@@ -39,12 +38,9 @@ struct Write {
     bool accepted = false;
 };
 
-} // namespace inidetail
-
 // Null when every check holds, else what failed. The last few bytes of the input choose what
 // to write; the rest is the file.
 inline const char* checkIni(const QByteArray& input) {
-    using namespace inidetail;
     using tarn::settings::IniFile;
     const qsizetype tail = input.size() < 48 ? input.size() / 2 : 24;
     const QByteArray file = input.left(input.size() - tail), extra = input.right(tail);

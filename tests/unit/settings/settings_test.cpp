@@ -1,4 +1,3 @@
-#include "settings/inifile.h"
 #include "settings/numbers.h"
 #include "settings/settingsstore.h"
 #include "support/inicheck.h"
@@ -9,7 +8,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,8 +54,7 @@ TEST(Settings, NumbersReadLikeValAndWriteWithoutExponents) {
                              ".5", "1e3", "1 E -2", "12e", "12e+x", "-", "1e999", "0x1F", "1,5"})
         got << QString::number(lenientNumber(text));
     EXPECT_EQ(got.join(' '), "12 12 0 -3.5 0 7 -4 9 1.2 0.5 1000 0.01 12 12 0 0 0 1");
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = qInf(), nan = qQNaN();
     got.clear();
     for (double value :
          {1234.0, -20.0, 12.5, 0.1, -0.0, inf, nan, 1e20, lenientNumber(" 1 500.0 x")})
@@ -216,8 +213,8 @@ TEST_F(Store, PortMapTakesOnlyComKeysFrom1To255WithADeviceAndThePortMustBeSet) {
                                 "COM255=b\nCOMX=z\nCOM5=\nLPT2=q\nCOM 4=w\nCOM003=dup\nCOM=c\n"));
     settings.Ports = {{7, "Kept"}};
     store().loadPortMap(settings);
-    const QMap<int, QString> expected{{1, "a"}, {3, "Amp"}, {7, "Kept"}, {12, "Tuner"}, {255, "b"}};
-    EXPECT_EQ(settings.Ports, expected);
+    EXPECT_EQ(settings.Ports,
+              (QMap<int, QString>{{1, "a"}, {3, "Amp"}, {7, "Kept"}, {12, "Tuner"}, {255, "b"}}));
 
     ASSERT_TRUE(write(exeIni(), "[COM]\nPortNumber=   \n"));
     EXPECT_FALSE(store().Ini_Has_Port_Number());
@@ -257,13 +254,11 @@ TEST_F(Store, FileIsSavedInPlaceOnlyWhereThatIsSafeElseInTheUserFolder) {
                       user = scratch.filePath("user/tarn-vq4400.ini"),
                       file =
                           row.link ? scratch.filePath("shared/amp.ini") : exe + "/tarn-vq4400.ini";
-        ASSERT_TRUE(QDir().mkpath(exe) && QDir().mkpath(QFileInfo(file).path()));
-        ASSERT_TRUE(!row.link || QFile::link(file, exe + "/tarn-vq4400.ini"));
-        ASSERT_TRUE(row.text.isEmpty() || write(file, row.text));
+        ASSERT_TRUE(QDir().mkpath(exe) && QDir().mkpath(QFileInfo(file).path()) &&
+                    (!row.link || QFile::link(file, exe + "/tarn-vq4400.ini")) &&
+                    (row.text.isEmpty() || write(file, row.text)));
         // As root, the folders are opened to "nobody" and the file is given to it.
-        const auto mode = [](const QString& path, mode_t m) {
-            ::chmod(QFile::encodeName(path).constData(), m);
-        };
+        const auto mode = [](QString p, mode_t m) { ::chmod(QFile::encodeName(p).data(), m); };
         for (const QString& folder : {scratch.path(), exe})
             mode(folder, 0777);
         ::chown(QFile::encodeName(file).constData(), nobody, nobody);
@@ -274,9 +269,7 @@ TEST_F(Store, FileIsSavedInPlaceOnlyWhereThatIsSafeElseInTheUserFolder) {
         {
             SettingsStore s(exe, "tarn-vq4400", scratch.filePath("user"));
             EXPECT_EQ(s.Ini_Has_Port_Number(), row.read);
-            Settings settings;
-            FakePlacement window;
-            s.Load_All_from_ini_file(settings, window);
+            s.Load_All_from_ini_file(settings = Settings{}, window);
             EXPECT_EQ(settings.PortNumber, row.read ? 3 : 0);
             EXPECT_EQ(s.loadProblem().isEmpty(), !row.problem) << s.loadProblem().toStdString();
             EXPECT_TRUE(!row.problem || s.loadProblem().contains(user)) << "says where instead";
