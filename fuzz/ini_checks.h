@@ -51,10 +51,9 @@ inline const char* checkIni(const QByteArray& input) {
         for (const char* key : {"PortNumber", "Top_Location", "COM1", "Size"}) {
             bool foundA = false, foundB = false;
             const QString a = original.value(QString(section).toUpper(), key, &foundA);
-            if (a != original.value(section, QString(key).toLower(), &foundB) || foundA != foundB)
-                return "lookup depends on letter case";
-            if (a != trimBlanks(a))
-                return "value not trimmed";
+            if (a != original.value(section, QString(key).toLower(), &foundB) || foundA != foundB ||
+                a != trimBlanks(a))
+                return "lookup depends on letter case or the value is not trimmed";
         }
         for (const QString& key : original.sectionKeys(section))
             if (bool found = false; original.value(section, key, &found), !found)
@@ -84,10 +83,9 @@ inline const char* checkIni(const QByteArray& input) {
             continue;
         bool found = false;
         const QString value = reread.value(w->section, w->key, &found);
-        if (w->accepted && !(found && value == trimBlanks(w->value)))
-            return "value set does not read back";
-        if (!w->accepted && value != original.value(w->section, w->key))
-            return "refused write changed the value";
+        if (w->accepted ? !(found && value == trimBlanks(w->value))
+                        : value != original.value(w->section, w->key))
+            return "a value set does not read back, or a refused write changed it";
     }
 
     // Every line no write may touch is still there, in order, and no other line came in.
@@ -96,13 +94,12 @@ inline const char* checkIni(const QByteArray& input) {
         for (qsizetype i = 0; i < ini.lineCount(); ++i) {
             const QByteArray line = ini.lineText(i);
             const qsizetype eq = line.indexOf('=');
-            if (trimBlanks(line).isEmpty() ||
-                std::any_of(writes.begin(), writes.end(), [&](auto& w) {
+            if (!trimBlanks(line).isEmpty() &&
+                std::none_of(writes.begin(), writes.end(), [&](auto& w) {
                     return w.accepted && (line == '[' + trimBlanks(w.section).toUtf8() + ']' ||
                                           (eq > 0 && sameName(decode(line.left(eq)), w.key)));
                 }))
-                continue;
-            lines << line;
+                lines << line;
         }
         return lines;
     };

@@ -148,14 +148,12 @@ TEST_F(Store, LoadReadsHandWrittenValuesVerbatimOrAsNumbers) {
                                 "[ONEXIT]\r\nforce_stby=no\r\n[TINY_FORM]\r\n"
                                 "Top_Location=12.50abc\r\nleft_location=abc\r\n"));
     EXPECT_TRUE(load().isEmpty());
-    const QStringList texts = {settings.AlwaysOnTop, settings.Force_STBY, settings.Size,
-                               settings.Top_Location, settings.Left_Location};
-    EXPECT_EQ(QString::asprintf("%d %d %d %d ", settings.BaudRate, settings.PortNumber,
-                                settings.Polling, settings.TimeOut) +
-                  texts.join(' '),
-              "19200 4 75 0 yes no Tiny 12.5 0");
-    EXPECT_EQ(window.topTwips, 1200);
-    EXPECT_EQ(window.leftTwips, -100);
+    EXPECT_EQ(QList({settings.BaudRate, settings.PortNumber, settings.Polling, settings.TimeOut,
+                     window.topTwips, window.leftTwips}),
+              QList({19200, 4, 75, 0, 1200, -100}));
+    EXPECT_EQ(QStringList({settings.AlwaysOnTop, settings.Force_STBY, settings.Size,
+                           settings.Top_Location, settings.Left_Location}),
+              QStringList({"yes", "no", "Tiny", "12.5", "0"}));
 }
 
 TEST_F(Store, NumbersOutsideTheirRangeKeepTheCurrentValueAndAreReported) {
@@ -228,24 +226,22 @@ TEST_F(Store, PortMapTakesOnlyComKeysFrom1To255WithADeviceAndThePortMustBeSet) {
 
 // Where the settings are read from and saved to, as the file and its folder allow.
 TEST_F(Store, FileIsSavedInPlaceOnlyWhereThatIsSafeElseInTheUserFolder) {
-    const QByteArray kept = "[COM]\nPortNumber= 3\n[Mine]\nonly=here\n";
-    const QByteArray huge = kept + "; " + QByteArray(IniFile::MaxFileSize, 'x');
+    const QByteArray kept = "[COM]\nPortNumber= 3\n[Mine]\nonly=here\n",
+                     huge = kept + "; " + QByteArray(IniFile::MaxFileSize, 'x');
     const struct {
         const char* name;
         QByteArray text; // empty: no file where the name leads
-        bool link;       // the name is a link to shared/amp.ini
         mode_t fileMode, folderMode;
-        bool read, problem, inPlace;
+        bool link, read, problem, inPlace; // link: the name leads to shared/amp.ini
     } rows[] = {
-        {"plain file", kept, false, 0600, 0777, true, false, true},
-        {"unreadable file", kept, false, 0200, 0777, false, false, false},
-        {"read-only folder", kept, false, 0600, 0555, true, false, false},
-        {"just under 1 MiB", huge.left(IniFile::MaxFileSize - 1024), false, 0600, 0777, true, false,
-         true},
-        {"over 1 MiB", huge.left(IniFile::MaxFileSize + 1), false, 0600, 0777, false, true, false},
-        {"link to a writable folder", kept, true, 0600, 0777, true, false, true},
-        {"link into a read-only folder", kept, true, 0600, 0555, true, false, false},
-        {"dangling link", "", true, 0600, 0777, false, true, false},
+        {"plain file", kept, 0600, 0777, false, true, false, true},
+        {"unreadable file", kept, 0200, 0777, false, false, false, false},
+        {"read-only folder", kept, 0600, 0555, false, true, false, false},
+        {"under 1M", huge.left(IniFile::MaxFileSize - 1024), 0600, 0777, false, true, false, true},
+        {"over 1M", huge.left(IniFile::MaxFileSize + 1), 0600, 0777, false, false, true, false},
+        {"link to a writable folder", kept, 0600, 0777, true, true, false, true},
+        {"link into a read-only folder", kept, 0600, 0555, true, true, false, false},
+        {"dangling link", "", 0600, 0777, true, false, true, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
