@@ -9,7 +9,6 @@
 
 #include <QStringDecoder>
 #include <algorithm>
-#include <vector>
 
 namespace tarn::fuzz {
 
@@ -61,7 +60,7 @@ inline const char* checkIni(const QByteArray& input) {
     }
 
     const qsizetype third = extra.size() / 3;
-    std::vector<Write> writes = {
+    QList<Write> writes = {
         {"com", "PORTNUMBER", decode(extra.left(third))},
         {"Tiny_Form", "top_location", decode(extra.mid(third, third))},
         {decode(extra.left(4)), decode(extra.mid(4, 6)), decode(extra.mid(2 * third))},

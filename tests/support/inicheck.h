@@ -5,11 +5,7 @@
 
 #include "settings/inifile.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QRegularExpression>
-#include <QString>
-#include <QStringList>
 
 namespace tarn::testing {
 

@@ -4,7 +4,6 @@
 #include "support/recordingviews.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
