@@ -8,11 +8,10 @@
 #include "settings/inifile.h"
 
 #include <QStringDecoder>
-#include <vector>
+#include <algorithm>
 
 namespace tarn::fuzz {
 
-namespace inidetail {
 // Keeps a leading U+FEFF, as the profile reader does.
 inline QString decode(const QByteArray& bytes) {
     return QStringDecoder(QStringDecoder::Utf8,
@@ -21,10 +20,11 @@ inline QString decode(const QByteArray& bytes) {
 }
 
 template <typename Text> Text trimBlanks(Text t) {
-    while (!t.isEmpty() && (t.front() == ' ' || t.front() == '\t'))
-        t.remove(0, 1);
-    while (!t.isEmpty() && (t.back() == ' ' || t.back() == '\t'))
+    const auto blank = [](auto c) { return c == ' ' || c == '\t'; };
+    while (!t.isEmpty() && blank(t.back()))
         t.chop(1);
+    while (!t.isEmpty() && blank(t.front()))
+        t.remove(0, 1);
     return t;
 }
 
@@ -37,12 +37,9 @@ struct Write {
     bool accepted = false;
 };
 
-} // namespace inidetail
-
 // Null when every check holds, else what failed. The last few bytes of the input choose what
 // to write; the rest is the file.
 inline const char* checkIni(const QByteArray& input) {
-    using namespace inidetail;
     using tarn::settings::IniFile;
     const qsizetype tail = input.size() < 48 ? input.size() / 2 : 24;
     const QByteArray file = input.left(input.size() - tail), extra = input.right(tail);
@@ -53,21 +50,17 @@ inline const char* checkIni(const QByteArray& input) {
         for (const char* key : {"PortNumber", "Top_Location", "COM1", "Size"}) {
             bool foundA = false, foundB = false;
             const QString a = original.value(QString(section).toUpper(), key, &foundA);
-            if (a != original.value(section, QString(key).toLower(), &foundB) || foundA != foundB)
-                return "lookup depends on letter case";
-            if (a != trimBlanks(a))
-                return "value not trimmed";
+            if (a != original.value(section, QString(key).toLower(), &foundB) || foundA != foundB ||
+                a != trimBlanks(a))
+                return "lookup depends on letter case or the value is not trimmed";
         }
-        for (const QString& key : original.sectionKeys(section)) {
-            bool found = false;
-            original.value(section, key, &found);
-            if (!found)
+        for (const QString& key : original.sectionKeys(section))
+            if (bool found = false; original.value(section, key, &found), !found)
                 return "listed key cannot be read";
-        }
     }
 
     const qsizetype third = extra.size() / 3;
-    std::vector<Write> writes = {
+    QList<Write> writes = {
         {"com", "PORTNUMBER", decode(extra.left(third))},
         {"Tiny_Form", "top_location", decode(extra.mid(third, third))},
         {decode(extra.left(4)), decode(extra.mid(4, 6)), decode(extra.mid(2 * third))},
@@ -80,19 +73,18 @@ inline const char* checkIni(const QByteArray& input) {
         return "serialised text does not round-trip";
     if (reread.hasByteOrderMark() != original.hasByteOrderMark())
         return "byte-order mark changed";
-    for (std::size_t i = 0; i < writes.size(); ++i) {
-        const Write& w = writes[i];
-        bool overwritten = false; // a later write to the same key wins
-        for (std::size_t j = i + 1; j < writes.size(); ++j)
-            overwritten =
-                overwritten || (writes[j].accepted && sameName(writes[j].section, w.section) &&
-                                sameName(writes[j].key, w.key));
+    for (auto w = writes.begin(); w != writes.end(); ++w) {
+        // A later write to the same key wins.
+        if (std::any_of(w + 1, writes.end(), [&](const Write& later) {
+                return later.accepted && sameName(later.section, w->section) &&
+                       sameName(later.key, w->key);
+            }))
+            continue;
         bool found = false;
-        const QString value = reread.value(w.section, w.key, &found);
-        if (!overwritten && w.accepted && !(found && value == trimBlanks(w.value)))
-            return "value set does not read back";
-        if (!overwritten && !w.accepted && value != original.value(w.section, w.key))
-            return "refused write changed the value";
+        const QString value = reread.value(w->section, w->key, &found);
+        if (w->accepted ? !(found && value == trimBlanks(w->value))
+                        : value != original.value(w->section, w->key))
+            return "a value set does not read back, or a refused write changed it";
     }
 
     // Every line no write may touch is still there, in order, and no other line came in.
@@ -101,12 +93,11 @@ inline const char* checkIni(const QByteArray& input) {
         for (qsizetype i = 0; i < ini.lineCount(); ++i) {
             const QByteArray line = ini.lineText(i);
             const qsizetype eq = line.indexOf('=');
-            bool touched = trimBlanks(line).isEmpty();
-            for (const Write& w : writes)
-                touched =
-                    touched || (w.accepted && (line == '[' + trimBlanks(w.section).toUtf8() + ']' ||
-                                               (eq > 0 && sameName(decode(line.left(eq)), w.key))));
-            if (!touched)
+            if (!trimBlanks(line).isEmpty() &&
+                std::none_of(writes.begin(), writes.end(), [&](auto& w) {
+                    return w.accepted && (line == '[' + trimBlanks(w.section).toUtf8() + ']' ||
+                                          (eq > 0 && sameName(decode(line.left(eq)), w.key)));
+                }))
                 lines << line;
         }
         return lines;
