@@ -78,22 +78,6 @@ TEST(SimFrames, EachCommandShowsInTheNextAnswerHoweverTheReadsCutIt) {
     }
 }
 
-TEST(SimFrames, KeyedInOperateTheMetersMoveTheRelaysHoldAndTheProtectionLatches) {
-    SimEngine e(Config);
-    const auto at = [&](qint64 t) { return decodeStatus(reply(e, Poll, t)).value(); };
-    e.amplifier().setTransmitKey(true, 0);
-    EXPECT_EQ(at(500)[2], 0) << "bypassed in standby";
-    e.receive(hex("FB0101FE FB0707FE"), 1000);
-    const StatusBody keyed = at(3000), hot = at(3'600'000);
-    EXPECT_EQ(keyed[0] << 8 | keyed[1], 0x5045) << "band switched under power";
-    EXPECT_TRUE(keyed[2] > 0x10 && keyed[3] > 10 && keyed[4] < 140 && keyed[5] > 15);
-    EXPECT_TRUE(hot[6] > keyed[6] + 10 && hot[6] <= 80) << int(hot[6]);
-    e.amplifier().trip(3'600'000);
-    EXPECT_EQ(at(3'600'000)[0], 0x80);
-    e.receive(hex("FB0101FE"), 3'700'000);
-    EXPECT_EQ(at(3'700'000)[0], 0x00) << "the first toggle after a trip acknowledges it only";
-}
-
 TEST(SimFaults, EachLineFaultShapesTheAnswersAsNamed) {
     SimEngine e(Config);
     e.setFaults({.silence = true});
