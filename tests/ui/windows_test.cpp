@@ -140,8 +140,7 @@ TEST_F(UiTest, EveryWindowHoldsItsControlsWithEitherFace) {
         ui::TinyWidget t;
         ui::Dialogs d(m, panel, op);
         ASSERT_EQ(QFontInfo(m.findChild<QLabel*>("Label8")->font()).family(), family);
-        m.pacer().setIntervalMs(0), t.pacer().setIntervalMs(0);
-        m.show(), t.show();
+        m.pacer().setIntervalMs(0), t.pacer().setIntervalMs(0), m.show(), t.show();
         for (const char* item : {"menu_Baud_Rate", "menu_Polling_Rate", "menu_Time_Out",
                                  "menu_Remote_Firmware_Update"})
             m.action(item)->trigger();
@@ -257,7 +256,7 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
 
 // Check marks follow the panel's decision, not Qt's own toggle; the outer height follows the
 // size and test-space items and Escape; the guide opens beside the executable; the firmware
-// update hands the line over and its wait ends the application.
+// update hands the line over and its wait ends the application. The settings dialogs in between.
 TEST_F(OnScreen, MenuItemsActThroughThePanel) {
     using P = core::PanelState;
     const QStringList marks = {"MenuForceSTBYonExit", "menu_Size_Normal", "menu_Size_Small",
@@ -294,39 +293,8 @@ TEST_F(OnScreen, MenuItemsActThroughThePanel) {
     ASSERT_EQ(op.messages.size(), 1);
     EXPECT_EQ(op.messages[0].text, "File not found!\r\r/nowhere/guide.html");
 
-    port.devices[7] = "tcp://192.0.2.10:4001", openOn(7);
-    QWidget& update = dialogs.firmwareUpdate();
-    trigger("menu_Remote_Firmware_Update"),
-        QTest::keyClick(update.findChild<QWidget*>("Command1"), Qt::Key_Escape);
-    EXPECT_FALSE(update.isVisible());
-    trigger("menu_Remote_Firmware_Update");
-    EXPECT_EQ(caption(update, "COM_port_Label"), "COM7");
-    click(update, "Command1");
-    EXPECT_EQ(port.events, (QStringList{"write FB 03 09 0C FE", "close"}));
-    EXPECT_FALSE(update.isVisible() || main.isVisible());
-
-    // The wait names the port for the bootloader client and counts down to zero, no further.
-    ui::BootloaderWaitDialog& wait = dialogs.bootloaderWait();
-    EXPECT_TRUE(wait.isVisible() && wait.Timer1().isEnabled());
-    EXPECT_TRUE(caption(wait, "COM_device_Label").contains("tcp://192.0.2.10:4001"));
-    for (int i = 0; i < 31; ++i)
-        wait.Timer1_Timer();
-    EXPECT_EQ(caption(wait, "Timeout_Label"), "0 seconds");
-    // Every way of closing it ends the application at once, without the shutdown.
-    for (int way = 0; way < 3; ++way, wait.open()) {
-        EXPECT_TRUE(wait.isVisible());
-        way == 0   ? click(wait, "Ok_Command")
-        : way == 1 ? QTest::keyClick(&wait, Qt::Key_Escape)
-                   : void(wait.close());
-        EXPECT_FALSE(wait.isVisible() || wait.Timer1().isEnabled());
-    }
-    EXPECT_EQ(ends, 3);
-    EXPECT_EQ(port.events.size(), 2);
-}
-
-// A click on an option's text chooses it; Cancel and Escape change nothing; Apply stores, acts
-// and saves; a hand-edited value outside the options selects none and Ok keeps it.
-TEST_F(OnScreen, SettingsDialogsApplyAndSaveOnlyWhatWasChosen) {
+    // A click on an option's text chooses it; Cancel and Escape change nothing; Apply stores,
+    // acts and saves; a hand-edited value outside the options selects none and Ok keeps it.
     openOn(3);
     using S = settings::Settings;
     // The item, its dialog, an option's text, the setting, its value and key in the file, a
@@ -365,6 +333,35 @@ TEST_F(OnScreen, SettingsDialogsApplyAndSaveOnlyWhatWasChosen) {
     dialogs.closeAll();
     EXPECT_TRUE(
         std::ranges::none_of(rows, [](const auto& row) { return std::get<1>(row).isVisible(); }));
+
+    port.devices[7] = "tcp://192.0.2.10:4001", openOn(7);
+    QWidget& update = dialogs.firmwareUpdate();
+    trigger("menu_Remote_Firmware_Update"),
+        QTest::keyClick(update.findChild<QWidget*>("Command1"), Qt::Key_Escape);
+    EXPECT_FALSE(update.isVisible());
+    trigger("menu_Remote_Firmware_Update");
+    EXPECT_EQ(caption(update, "COM_port_Label"), "COM7");
+    click(update, "Command1");
+    EXPECT_EQ(port.events, (QStringList{"write FB 03 09 0C FE", "close"}));
+    EXPECT_FALSE(update.isVisible() || main.isVisible());
+
+    // The wait names the port for the bootloader client and counts down to zero, no further.
+    ui::BootloaderWaitDialog& wait = dialogs.bootloaderWait();
+    EXPECT_TRUE(wait.isVisible() && wait.Timer1().isEnabled());
+    EXPECT_TRUE(caption(wait, "COM_device_Label").contains("tcp://192.0.2.10:4001"));
+    for (int i = 0; i < 31; ++i)
+        wait.Timer1_Timer();
+    EXPECT_EQ(caption(wait, "Timeout_Label"), "0 seconds");
+    // Every way of closing it ends the application at once, without the shutdown.
+    for (int way = 0; way < 3; ++way, wait.open()) {
+        EXPECT_TRUE(wait.isVisible());
+        way == 0   ? click(wait, "Ok_Command")
+        : way == 1 ? QTest::keyClick(&wait, Qt::Key_Escape)
+                   : void(wait.close());
+        EXPECT_FALSE(wait.isVisible() || wait.Timer1().isEnabled());
+    }
+    EXPECT_EQ(ends, 3);
+    EXPECT_EQ(port.events.size(), 2);
 }
 
 // An alarm colours the field on both windows until it clears, whether or not it was
