@@ -14,9 +14,9 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
-#include <arpa/inet.h>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <csignal>
-#include <sys/socket.h>
 
 using namespace tarn;
 using namespace tarn::testing;
@@ -36,8 +36,7 @@ QByteArray procStatus(qint64 pid, const char* field) {
 }
 
 qint64 residentKiB(qint64 pid) {
-    const QByteArray kib = procStatus(pid, "VmRSS:");
-    return kib.isEmpty() ? -1 : kib.split(' ').value(0).toLongLong();
+    return procStatus(pid, "VmRSS:").split(' ').value(0).toLongLong();
 }
 
 // The captions and the protection lamp agree with a status body.
@@ -46,11 +45,11 @@ bool showsBody(const ui::MainWindow& main, const QByteArray& body) {
     for (int i = 0; i < protocol::RxBytes::Count; ++i)
         rx.set(i, quint8(body[i]));
     const protocol::StatusFields f = protocol::statusFields(rx);
-    const auto* lamp = main.findChild<ui::Lamp*>("Protection_LED");
     QStringList shown;
     for (const char* n : {"Label_No_Communication", "Label_Band", "Label_Gain", "Label_SWR",
                           "Label_Voltage", "Label_Current", "Label_Temperature"})
         shown << caption(main, n);
+    const auto* lamp = main.findChild<ui::Lamp*>("Protection_LED");
     return shown == QStringList{"", f.band, f.gain, f.swr, f.voltage, f.current, f.temperature} &&
            lamp && lamp->color().rgb() == QColor::fromRgb(f.protectionLamp()).rgb();
 }
@@ -268,19 +267,18 @@ TEST(Flood, TheExitNeverWaitsOnALineThatIsGone) {
     EXPECT_EQ(app.exitCode(), 2);
     EXPECT_TRUE(app.errors().contains("force standby could not be sent"));
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{
-        .sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-    auto* at = reinterpret_cast<sockaddr*>(&addr);
-    socklen_t len = sizeof addr;
-    ASSERT_TRUE(!::bind(fd, at, len) && !::listen(fd, 0) && !::getsockname(fd, at, &len));
-    int fillers[3];
-    for (int& c : fillers)
-        ::connect(c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0), at, len);
+    // This process's own event loop must not take the fillers off the backlog either.
+    QTcpServer listener;
+    listener.setListenBacklogSize(0);
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    listener.pauseAccepting();
+    QTcpSocket fillers[3];
+    for (QTcpSocket& c : fillers)
+        c.connectToHost(QHostAddress::LocalHost, listener.serverPort());
     AppProcess servers(serversDir.path());
     QByteArray ini = "[COM]\nPortNumber= 1\n[Ports]\n";
     for (int i = 1; i <= 16; ++i)
-        ini += QString("COM%1=tcp://127.0.0.1:%2\n").arg(i).arg(ntohs(addr.sin_port)).toUtf8();
+        ini += QString("COM%1=tcp://127.0.0.1:%2\n").arg(i).arg(listener.serverPort()).toUtf8();
     servers.writeIni(ini);
     ASSERT_TRUE(servers.start());
     // Until its handler is in place a SIGTERM ends the executable before any port is open.
@@ -291,6 +289,4 @@ TEST(Flood, TheExitNeverWaitsOnALineThatIsGone) {
     clock.restart();
     EXPECT_TRUE(servers.terminate(5000));
     EXPECT_LT(clock.elapsed(), 2500) << "SIGTERM waited on the network";
-    for (int c : {fillers[0], fillers[1], fillers[2], fd})
-        ::close(c);
 }

@@ -1,7 +1,6 @@
 #define TARN_RIG_WINDOWS
 #include "support/rig.h"
 
-#include "telemetry/recorder.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/history/historywindow.h"
 #include "ui/history/telemetrycontrols.h"
@@ -9,14 +8,11 @@
 #include "ui/shapes.h"
 #include "ui/twips.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QFontDatabase>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>
 #include <QTest>
-#include <map>
 
 using namespace tarn;
 using namespace tarn::testing;
@@ -29,10 +25,6 @@ protocol::RxBytes body(const QByteArray& hexBytes) {
     for (int i = 0; i < protocol::RxBytes::Count; ++i)
         rx.set(i, quint8(QByteArray::fromHex(hexBytes).at(i)));
     return rx;
-}
-
-QRect placeIn(const QWidget* w, const QWidget* window) {
-    return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
 }
 
 // Where a control draws its text, in its window's coordinates; a key's frame takes two pixels
@@ -58,30 +50,33 @@ QRect ink(const QWidget* w) {
 QStringList layoutFaults(QWidget& window) {
     const auto* mainWindow = qobject_cast<QMainWindow*>(&window);
     const QWidget* clientArea = mainWindow ? mainWindow->centralWidget() : &window;
-    const QRect client = placeIn(clientArea, &window);
-    QList<QWidget*> controls;
-    const QStringList grounds = {"tarn::ui::Box", "QGroupBox", "tarn::ui::Grille"};
-    for (QWidget* w : clientArea->findChildren<QWidget*>())
-        if (w->isVisible() && w->window() == &window && !w->objectName().startsWith("qt_") &&
-            !grounds.contains(w->metaObject()->className()))
-            controls << w;
+    const auto place = [&](const QWidget* w) {
+        return QRect(w->mapTo(&window, QPoint()), w->size());
+    };
+    const QRect client = place(clientArea);
+    QList<QWidget*> controls = clientArea->findChildren<QWidget*>();
+    controls.removeIf([&](QWidget* w) {
+        return !w->isVisible() || w->window() != &window || w->objectName().startsWith("qt_") ||
+               QStringList{"tarn::ui::Box", "QGroupBox", "tarn::ui::Grille"}.contains(
+                   w->metaObject()->className());
+    });
+    // 0 a text, 1 a line, 2 any other control: two lines or a line and another control may
+    // touch, a text never.
+    const auto kind = [](QWidget* w) {
+        return qobject_cast<QLabel*>(w) ? 0 : qobject_cast<ui::PanelLine*>(w) ? 1 : 2;
+    };
+    const auto solid = [&](QWidget* w) { return kind(w) ? place(w) : ink(w); };
     QStringList faults;
     for (QWidget* w : controls) {
         const QString name = window.objectName() + "/" + w->objectName();
-        const QRect own = placeIn(w, &window), text = ink(w);
+        const QRect own = place(w), text = ink(w);
         if (!client.contains(own) && own.top() <= client.bottom() - ui::AssumedTitleBarPx)
             faults << name + ": leaves the client area";
         if (!text.isEmpty() && !own.adjusted(-1, -1, 1, 1).contains(text))
             faults << name + ": text cut";
-        const bool isText = qobject_cast<QLabel*>(w);
-        for (QWidget* o : controls) {
-            const bool otherText = qobject_cast<QLabel*>(o);
-            const bool line = qobject_cast<ui::PanelLine*>(w) || qobject_cast<ui::PanelLine*>(o);
-            const QRect mine = isText ? text : own,
-                        theirs = otherText ? ink(o) : placeIn(o, &window);
-            if (o != w && !(line && !isText && !otherText) && mine.intersects(theirs))
+        for (QWidget* o : controls)
+            if (o != w && kind(w) * kind(o) % 4 == 0 && solid(w).intersects(solid(o)))
                 faults << name + ": overlaps " + o->objectName();
-        }
     }
     return faults;
 }
@@ -104,12 +99,11 @@ std::string face(const QWidget& window) {
     static const std::map<QRgb, char> codes = {
         {qRgb(0, 255, 0), 'G'},     {qRgb(255, 0, 0), 'R'}, {qRgb(255, 255, 128), 'Y'},
         {qRgb(128, 128, 128), '.'}, {qRgb(0, 0, 192), 'B'}, {qRgb(0, 0, 0), 'K'}};
-    QStringList texts;
+    std::string out;
     for (const char* n :
          {"Label_Band", "Label_Gain", "Label_SWR_txt", "Label_SWR", "Label_Voltage",
           "Label_Current", "Label_Temperature", "Label_No_Communication", "Label_Protection"})
-        texts << window.findChild<QLabel*>(n)->text();
-    std::string out = texts.join('|').toStdString() + ' ';
+        out += caption(window, n).toStdString() + '|';
     for (const QWidget* w : window.findChildren<QWidget*>(
              QRegularExpression("^(Shape_LCD|\\w+_LED(_\\d+)?|Label_Protection)$"))) {
         const QColor c = qobject_cast<const QLabel*>(w) ? w->palette().color(QPalette::WindowText)
@@ -137,18 +131,16 @@ TEST_F(UiTest, EveryWindowHoldsItsControlsWithEitherFace) {
         // The scale figures take the narrow cut, as the panel maps them.
         const QStringList narrow = {family + " Narrow", family + " Condensed", family};
         for (const QString& old :
-             {ui::fontname::MsSansSerif, ui::fontname::Arial, ui::fontname::SmallFonts}) {
-            QFont::removeSubstitutions(old);
-            QFont::insertSubstitutions(old, old == ui::fontname::SmallFonts ? narrow
-                                                                            : QStringList{family});
-        }
+             {ui::fontname::MsSansSerif, ui::fontname::Arial, ui::fontname::SmallFonts})
+            QFont::removeSubstitutions(old),
+                QFont::insertSubstitutions(
+                    old, old == ui::fontname::SmallFonts ? narrow : QStringList{family});
         QFontDatabase::removeAllApplicationFonts();
         ui::MainWindow m;
         ui::TinyWidget t;
         ui::Dialogs d(m, panel, op);
         ASSERT_EQ(QFontInfo(m.findChild<QLabel*>("Label8")->font()).family(), family);
-        m.pacer().setIntervalMs(0), t.pacer().setIntervalMs(0);
-        m.show(), t.show();
+        m.pacer().setIntervalMs(0), t.pacer().setIntervalMs(0), m.show(), t.show();
         for (const char* item : {"menu_Baud_Rate", "menu_Polling_Rate", "menu_Time_Out",
                                  "menu_Remote_Firmware_Update"})
             m.action(item)->trigger();
@@ -160,12 +152,10 @@ TEST_F(UiTest, EveryWindowHoldsItsControlsWithEitherFace) {
             // Every band text's width class, G8 and G?, every lamp lit, the widest figures; then
             // "No Communication".
             for (const QByteArray bandGain : {"81", "82", "8B", "F0", "84", ""}) {
-                const auto draw = [&](auto& w) {
-                    bandGain.isEmpty() ? w.showNoCommunication()
-                                       : w.drawStatus(protocol::statusFields(
-                                             body("F0" + bandGain + "5FEEEEEEEE00")));
-                };
-                draw(m), draw(t);
+                const auto f = protocol::statusFields(
+                    body("F0" + bandGain.leftJustified(2, '0') + "5FEEEEEEEE00"));
+                for (core::DisplayView* w : std::initializer_list<core::DisplayView*>{&m, &t})
+                    bandGain.isEmpty() ? w->showNoCommunication() : w->drawStatus(f);
                 for (QWidget* w : QApplication::topLevelWidgets())
                     if (w->isVisible())
                         faults << layoutFaults(*w);
@@ -181,8 +171,7 @@ class OnScreen : public UiTest {
 protected:
     OnScreen() {
         dialogs.endApplication = [this] { ++ends; };
-        panel.startup();
-        main.show();
+        panel.startup(), main.show();
     }
     void trigger(const char* item) { main.action(item)->trigger(); }
     // Clicks the control of that name or text, as the operator would.
@@ -209,22 +198,23 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
     EXPECT_EQ(mainText("Label_SWR"), "2.0");
     main.pacer().drawWaiting();
     EXPECT_EQ(mainText("Label_SWR"), "4.2");
-    receive(hex("FB4032251E8C782300FE"));
-    panel.Timer_Connection_Timeout_Timer();
+    receive(hex("FB4032251E8C782300FE")), panel.Timer_Connection_Timeout_Timer();
     main.pacer().drawWaiting();
     EXPECT_EQ(mainText("Label_SWR") + mainText("Label_No_Communication"), "No Communication");
     main.pacer().setIntervalMs(0);
     // The frame, then the face of the main window and of the tiny widget.
     const char* const rows[][3] = {
         {"FB4032250F8C782300FE",
-         "3.5 MHz|G3|SWR|1.5|56.0V|24.0A|35 °C||PROTECTION BYY....GGGGG..........G.K ++++++",
-         "3.5 MHz|G3|SWR|1.5|56.0V|24.0A|35 °C||PROT B.GGGGG..........GK +++"},
+         "3.5 MHz|G3|SWR|1.5|56.0V|24.0A|35 °C||PROTECTION|BYY....GGGGG..........G.K ++++++",
+         "3.5 MHz|G3|SWR|1.5|56.0V|24.0A|35 °C||PROT|B.GGGGG..........GK +++"},
         {"FBB0895F00640A5000FE",
-         "28 MHz|G8|SWR|-.-|40.0V|2.0A|80 °C||PROTECTION BYYYYYG.............RR.GR ++++++",
-         "28 MHz|G8|SWR|-.-|40.0V|2.0A|80 °C||PROTECT BG.............RR.R +++"},
+         "28 MHz|G8|SWR|-.-|40.0V|2.0A|80 °C||PROTECTION|BYYYYYG.............RR.GR ++++++",
+         "28 MHz|G8|SWR|-.-|40.0V|2.0A|80 °C||PROTECT|BG.............RR.R +++"},
         {"FB60B10C1E8C782300FE",
-         "1.8 MHz|G?|SWR|3.0|56.0V|24.0A|35 °C||PROTECTION B......GGGGGGGGGGGR...GGK ++++++",
-         "1.8 MHz|G?|SWR|3.0|56.0V|24.0A|35 °C||PROT B.GGGGGGGGGGGR...GK +++"}};
+         "1.8 MHz|G?|SWR|3.0|56.0V|24.0A|35 °C||PROTECTION|B......GGGGGGGGGGGR...GGK ++++++",
+         "1.8 MHz|G?|SWR|3.0|56.0V|24.0A|35 °C||PROT|B.GGGGGGGGGGGR...GK +++"},
+        {"", "|||||||No Communication|PROTECTION|K.......................K ------",
+         "|||||||No Communication|PROT|K.................K ---"}};
     const std::map<QString, const char*> commands = {
         {"Command_Gain_Down", "FB0505FE"},        {"Command_Gain_Up", "FB0404FE"},
         {"Command_Toggle_OPER_STBY", "FB0101FE"}, {"Command_Band_Down", "FB0808FE"},
@@ -232,36 +222,32 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
         {"menu_PA_Voltage_High", "FB020204FE"},   {"menu_PA_Voltage_Low", "FB020103FE"}};
     // Keys have a slot named click, command items one named trigger.
     const auto press = [](QObject* o) {
-        QMetaObject::invokeMethod(o, qobject_cast<QAction*>(o) ? "trigger" : "click");
+        QMetaObject::invokeMethod(o, o->inherits("QAction") ? "trigger" : "click");
     };
     for (QWidget* window : {static_cast<QWidget*>(&main), static_cast<QWidget*>(&tiny)}) {
         SCOPED_TRACE(window->objectName().toStdString());
         const int column = window == &tiny ? 2 : 1;
         if (window == &tiny)
             trigger("menuTinyWidget");
+        // The last row is silence: the keys are off until the next frame.
         for (const auto& row : rows) {
-            receive(hex(row[0]));
+            *row[0] ? receive(hex(row[0])) : panel.Timer_Connection_Timeout_Timer();
             EXPECT_EQ(face(*window), row[column]) << row[0];
         }
         QList<QObject*> controls = window->findChildren<QObject*>();
         controls.removeIf([&](QObject* o) { return !commands.count(o->objectName()); });
         EXPECT_EQ(controls.size(), window == &tiny ? 3 : 8);
+        port.writes.clear();
+        press(controls.front());
+        EXPECT_TRUE(port.writes.isEmpty());
+        receive(hex(rows[0][0]));
+        EXPECT_EQ(face(*window), rows[0][column]);
         for (QObject* o : controls) {
             port.writes.clear();
             press(o);
             EXPECT_EQ(port.writes, QList<QByteArray>{hex(commands.at(o->objectName()))})
                 << o->objectName().toStdString();
         }
-        panel.Timer_Connection_Timeout_Timer();
-        EXPECT_EQ(face(*window),
-                  window == &tiny
-                      ? "|||||||No Communication|PROT K" + std::string(17, '.') + "K ---"
-                      : "|||||||No Communication|PROTECTION K" + std::string(23, '.') + "K ------");
-        port.writes.clear();
-        press(controls.front());
-        EXPECT_TRUE(port.writes.isEmpty());
-        receive(hex(rows[0][0]));
-        EXPECT_EQ(face(*window), rows[0][column]);
     }
     receive(hex("FB053C623E3C2FFE"));
     EXPECT_EQ(mainText("Label1_Firmware_Version"), "Firmware V<b></");
@@ -269,7 +255,8 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
 }
 
 // Check marks follow the panel's decision, not Qt's own toggle; the outer height follows the
-// size and test-space items and Escape; the guide opens beside the executable.
+// size and test-space items and Escape; the guide opens beside the executable; the firmware
+// update hands the line over and its wait ends the application. The settings dialogs in between.
 TEST_F(OnScreen, MenuItemsActThroughThePanel) {
     using P = core::PanelState;
     const QStringList marks = {"MenuForceSTBYonExit", "menu_Size_Normal", "menu_Size_Small",
@@ -305,11 +292,9 @@ TEST_F(OnScreen, MenuItemsActThroughThePanel) {
     EXPECT_EQ(asked.join(' '), "/opt/tarn/guide.html /opt/tarn/guide.html /nowhere/guide.html");
     ASSERT_EQ(op.messages.size(), 1);
     EXPECT_EQ(op.messages[0].text, "File not found!\r\r/nowhere/guide.html");
-}
 
-// A click on an option's text chooses it; Cancel and Escape change nothing; Apply stores, acts
-// and saves; a hand-edited value outside the options selects none and Ok keeps it.
-TEST_F(OnScreen, SettingsDialogsApplyAndSaveOnlyWhatWasChosen) {
+    // A click on an option's text chooses it; Cancel and Escape change nothing; Apply stores,
+    // acts and saves; a hand-edited value outside the options selects none and Ok keeps it.
     openOn(3);
     using S = settings::Settings;
     // The item, its dialog, an option's text, the setting, its value and key in the file, a
@@ -323,8 +308,7 @@ TEST_F(OnScreen, SettingsDialogsApplyAndSaveOnlyWhatWasChosen) {
         const int before = state.settings.*value;
         const QString ini = iniText();
         for (const bool escape : {false, true}) {
-            trigger(item);
-            click(dialog, option);
+            trigger(item), click(dialog, option);
             escape ? QTest::keyClick(dialog.findChild<QWidget*>("Frame1"), Qt::Key_Escape)
                    : click(dialog, "Cancel");
             EXPECT_FALSE(dialog.isVisible());
@@ -332,37 +316,28 @@ TEST_F(OnScreen, SettingsDialogsApplyAndSaveOnlyWhatWasChosen) {
         EXPECT_EQ(state.settings.*value, before);
         EXPECT_EQ(iniText(), ini);
 
-        trigger(item);
-        click(dialog, option);
-        click(dialog, "Apply");
+        trigger(item), click(dialog, option), click(dialog, "Apply");
         EXPECT_EQ(state.settings.*value, chosen);
         EXPECT_TRUE(iniText().contains(key + QString::number(chosen)));
-        EXPECT_TRUE(dialog.isVisible() &&
-                    dialog.findChild<QWidget*>("Cancel_Command")->property("text") == "Close");
+        EXPECT_TRUE(dialog.isVisible() && caption(dialog, "Cancel_Command") == "Close");
 
-        dialog.close();
-        state.settings.*value = handEdited;
-        trigger(item);
-        for (const QRadioButton* option : dialog.findChildren<QRadioButton*>())
-            EXPECT_FALSE(option->isChecked()) << option->objectName().toStdString();
+        dialog.close(), state.settings.*value = handEdited, trigger(item);
+        EXPECT_TRUE(
+            std::ranges::none_of(dialog.findChildren<QRadioButton*>(), &QRadioButton::isChecked));
         click(dialog, "Ok");
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(state.settings.*value, handEdited);
         EXPECT_TRUE(iniText().contains(key + QString::number(handEdited)));
     }
-    for (const auto& row : rows)
-        trigger(std::get<0>(row));
+    std::ranges::for_each(rows, [&](const auto& row) { trigger(std::get<0>(row)); });
     dialogs.closeAll();
-    EXPECT_FALSE(dialogs.baudRate().isVisible() || dialogs.pollingRate().isVisible() ||
-                 dialogs.timeOut().isVisible());
-}
+    EXPECT_TRUE(
+        std::ranges::none_of(rows, [](const auto& row) { return std::get<1>(row).isVisible(); }));
 
-TEST_F(OnScreen, FirmwareUpdateHandsTheLineToTheBootloaderAndTheWaitEndsTheApplication) {
-    port.devices[7] = "tcp://192.0.2.10:4001";
-    openOn(7);
+    port.devices[7] = "tcp://192.0.2.10:4001", openOn(7);
     QWidget& update = dialogs.firmwareUpdate();
-    trigger("menu_Remote_Firmware_Update");
-    QTest::keyClick(update.findChild<QWidget*>("Command1"), Qt::Key_Escape);
+    trigger("menu_Remote_Firmware_Update"),
+        QTest::keyClick(update.findChild<QWidget*>("Command1"), Qt::Key_Escape);
     EXPECT_FALSE(update.isVisible());
     trigger("menu_Remote_Firmware_Update");
     EXPECT_EQ(caption(update, "COM_port_Label"), "COM7");
@@ -378,14 +353,12 @@ TEST_F(OnScreen, FirmwareUpdateHandsTheLineToTheBootloaderAndTheWaitEndsTheAppli
         wait.Timer1_Timer();
     EXPECT_EQ(caption(wait, "Timeout_Label"), "0 seconds");
     // Every way of closing it ends the application at once, without the shutdown.
-    const std::function<void()> ways[] = {[&] { click(wait, "Ok_Command"); },
-                                          [&] { QTest::keyClick(&wait, Qt::Key_Escape); },
-                                          [&] { wait.close(); }};
-    for (const auto& way : ways) {
+    for (int way = 0; way < 3; ++way, wait.open()) {
         EXPECT_TRUE(wait.isVisible());
-        way();
+        way == 0   ? click(wait, "Ok_Command")
+        : way == 1 ? QTest::keyClick(&wait, Qt::Key_Escape)
+                   : void(wait.close());
         EXPECT_FALSE(wait.isVisible() || wait.Timer1().isEnabled());
-        wait.open();
     }
     EXPECT_EQ(ends, 3);
     EXPECT_EQ(port.events.size(), 2);
@@ -408,8 +381,7 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
         return l->autoFillBackground() &&
                l->palette().window().color() == QColor(ui::TelemetryControls::AlarmColourName);
     };
-    controls.start();
-    feed("5045181E8C782800");
+    controls.start(), feed("5045181E8C782800");
     EXPECT_FALSE(controls.alarmLine()->text().isEmpty());
     EXPECT_TRUE(alarmed(main, "Label_SWR") && alarmed(tiny, "Label_SWR"));
     EXPECT_FALSE(alarmed(main, "Label_Temperature"));
