@@ -4,6 +4,7 @@
 #include "telemetry/csvlog.h"
 #include "telemetry/history.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -133,6 +134,12 @@ TEST(History, KeepsTheNewestFramesInBoundedMemoryMarksWhatHappenedAndSummarisesC
         EXPECT_EQ(QString::asprintf("%u %d-%d %d-%d", c.count, c.min[0], c.max[0], c.min[Swr],
                                     c.max[Swr]),
                   "25 0-15 11-20");
+    QBuffer seconds, frames;
+    ASSERT_TRUE(seconds.open(QIODevice::WriteOnly) && second.exportSeconds(seconds));
+    ASSERT_TRUE(frames.open(QIODevice::WriteOnly) && second.exportRaw(frames));
+    EXPECT_TRUE(
+        seconds.data().contains("000Z,100,0,15,1,1,1.1,2.0,56.0,56.0,12.0,12.0,40,40,5,0,0,0\n"));
+    EXPECT_EQ(frames.data().count('\n'), 101);
 
     // No reading is not an SWR of zero, in the raw frames and in the per-second buckets.
     History missing(100);
