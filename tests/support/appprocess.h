@@ -57,16 +57,6 @@ public:
     bool running() const { return process_.state() == QProcess::Running; }
     int exitCode() const { return process_.exitCode(); }
     QByteArray errors() { return process_.readAllStandardError(); }
-    // Resident memory in MB, from the kernel's own count.
-    double residentMb() const {
-        QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-        return -1;
-    }
     qint64 pid() const { return process_.processId(); }
 
 private:

@@ -151,14 +151,6 @@ protected:
     template <typename T = QWidget> T* mainChild(const QString& name) const {
         return main.template findChild<T*>(name);
     }
-    template <typename T = QWidget> T* tinyChild(const QString& name) const {
-        return tiny.template findChild<T*>(name);
-    }
-    static QColor colorOf(const QWidget* w) { return w->property("color").value<QColor>(); }
-    QColor mainColor(const QString& name) const { return colorOf(mainChild(name)); }
-    QColor tinyColor(const QString& name) const { return colorOf(tinyChild(name)); }
-    QString mainText(const QString& name) const { return mainChild<QLabel>(name)->text(); }
-    QString tinyText(const QString& name) const { return tinyChild<QLabel>(name)->text(); }
 };
 
 // The real windows on the real port.

@@ -195,12 +195,13 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
     main.pacer().setIntervalMs(60'000);
     for (const char* frame : {"FB40322514", "FB4032251E", "FB4032252A"})
         receive(hex(frame) + hex("8C782300FE"));
-    EXPECT_EQ(mainText("Label_SWR"), "2.0");
+    EXPECT_EQ(caption(main, "Label_SWR"), "2.0");
     main.pacer().drawWaiting();
-    EXPECT_EQ(mainText("Label_SWR"), "4.2");
+    EXPECT_EQ(caption(main, "Label_SWR"), "4.2");
     receive(hex("FB4032251E8C782300FE")), panel.Timer_Connection_Timeout_Timer();
     main.pacer().drawWaiting();
-    EXPECT_EQ(mainText("Label_SWR") + mainText("Label_No_Communication"), "No Communication");
+    EXPECT_EQ(caption(main, "Label_SWR") + caption(main, "Label_No_Communication"),
+              "No Communication");
     main.pacer().setIntervalMs(0);
     // The frame, then the face of the main window and of the tiny widget.
     const char* const rows[][3] = {
@@ -250,7 +251,7 @@ TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
         }
     }
     receive(hex("FB053C623E3C2FFE"));
-    EXPECT_EQ(mainText("Label1_Firmware_Version"), "Firmware V<b></");
+    EXPECT_EQ(caption(main, "Label1_Firmware_Version"), "Firmware V<b></");
     EXPECT_EQ(mainChild<QLabel>("Label1_Firmware_Version")->textFormat(), Qt::PlainText);
 }
 
