@@ -3,6 +3,7 @@
 #include "support/rig.h"
 
 #include <QDir>
+#include <QPoint>
 
 using namespace tarn;
 using namespace tarn::testing;
@@ -24,18 +25,19 @@ int polls(const serial::FakeSerialPort& port) {
 }
 } // namespace
 
-TEST_F(PanelTest, FirstRunCentresTheWindowOpensNothingAndSavesEveryKeyInOrder) {
+TEST_F(PanelTest, FirstRunCentresTheWindowNumbersTheDevicesOpensNothingAndSavesEveryKey) {
+    panel.detectDevices = [] {
+        return QList<serial::DetectedDevice>{{"/dev/ttyUSB0", "/dev/serial/by-id/usb-X"}};
+    };
     panel.startup();
-    EXPECT_EQ(placement.leftTwips, (1920 * 15 - main.width) / 2);
-    EXPECT_EQ(placement.topTwips, (1080 * 15 - main.height) / 2);
-    EXPECT_EQ(state.settings.Top_Location, QString::number(placement.topTwips + 920));
-    EXPECT_EQ(state.settings.Left_Location, QString::number(placement.leftTwips + 1680));
+    EXPECT_EQ(QPoint(placement.leftTwips, placement.topTwips),
+              QPoint(1920 * 15 - main.width, 1080 * 15 - main.height) / 2);
+    EXPECT_EQ(state.settings.Left_Location + " " + state.settings.Top_Location,
+              QString("%1 %2").arg(placement.leftTwips + 1680).arg(placement.topTwips + 920));
     EXPECT_EQ(main.blanks, 1);
     EXPECT_EQ(port.openCalls, 16) << "only the scan may try a port when none is configured";
     EXPECT_FALSE(menu.closeEnabled);
-    EXPECT_FALSE(main.onTop);
     EXPECT_TRUE(main.checks[MenuItem::ForceStbyOnExit]);
-    EXPECT_TRUE(op.messages.isEmpty());
     EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
     EXPECT_TRUE(panel.Timer_Poll().isEnabled());
 
@@ -46,33 +48,12 @@ TEST_F(PanelTest, FirstRunCentresTheWindowOpensNothingAndSavesEveryKeyInOrder) {
     EXPECT_EQ(keys, (QStringList{"[COM]", "PortNumber", "BaudRate", "[Polling]", "Rate",
                                  "[TimeOut]", "Time", "[Form]", "AlwaysOnTop", "Top_Location",
                                  "Left_Location", "Size", "[ONexit]", "Force_STBY", "[tiny_Form]",
-                                 "Top_Location", "Left_Location"}));
+                                 "Top_Location", "Left_Location", "[Ports]", "COM1"}));
     EXPECT_TRUE(iniText().contains("PortNumber= 0\nBaudRate= 9600\n"));
+    EXPECT_TRUE(iniText().endsWith("[Ports]\nCOM1=/dev/serial/by-id/usb-X\n"));
 }
 
-TEST_F(PanelTest, StoredSettingsAreApplied) {
-    writeIni("[COM]\nPortNumber= 4\nBaudRate= 19200\n[Polling]\nRate= 20\n[Form]\n"
-             "AlwaysOnTop=Yes\nTop_Location= 600\nLeft_Location=-300\nSize=Small\n"
-             "[ONexit]\nForce_STBY=No\n[Tiny_Form]\nTop_Location=100\nLeft_Location=200\n");
-    port.available = {4};
-    panel.startup();
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_EQ(port.portNumber(), 4);
-    EXPECT_EQ(port.lineSettings(), "19200,n,8,1");
-    EXPECT_EQ(menu.checkedItems(), QList<int>{4});
-    EXPECT_EQ(placement.topTwips, 600);
-    EXPECT_EQ(placement.leftTwips, -300) << "partly off-screen stays as stored";
-    EXPECT_EQ(main.keptOnScreen, 1);
-    EXPECT_TRUE(main.onTop);
-    EXPECT_TRUE(main.checks[MenuItem::AlwaysOnTop]);
-    EXPECT_FALSE(main.checks[MenuItem::ForceStbyOnExit]);
-    EXPECT_EQ(main.height, 3300);
-    EXPECT_TRUE(main.checks[MenuItem::SizeSmall]);
-    EXPECT_EQ(state.settings.Top_Location, "100");
-    EXPECT_TRUE(op.messages.isEmpty());
-}
-
-TEST_F(PanelTest, OddFilesAreReadAsTheyAlwaysWere) {
+TEST_F(PanelTest, StoredSettingsAreAppliedAndOddFilesReadAsTheyAlwaysWere) {
     writeIni("[COM]\nPortNumber=\nBaudRate= 19200\n[Form]\nSize=Small\n");
     panel.startup();
     EXPECT_EQ(state.settings.BaudRate, 9600) << "a file without a port number is not read";
@@ -84,16 +65,25 @@ TEST_F(PanelTest, OddFilesAreReadAsTheyAlwaysWere) {
     panel.menuAlwaysOnTop_Click();
     EXPECT_TRUE(main.onTop);
     EXPECT_EQ(state.settings.AlwaysOnTop, "Yes");
-}
+    main.onTop = false, main.keptOnScreen = 0; // as the windows of a new session
 
-TEST_F(PanelTest, NewSerialDevicesGetNumbersThatAreSaved) {
-    panel.detectDevices = [] {
-        return QList<serial::DetectedDevice>{{"/dev/ttyUSB0", "/dev/serial/by-id/usb-X"}};
-    };
+    writeIni("[COM]\nPortNumber= 4\nBaudRate= 19200\n[Polling]\nRate= 20\n[Form]\n"
+             "AlwaysOnTop=Yes\nTop_Location= 600\nLeft_Location=-300\nSize=Small\n"
+             "[ONexit]\nForce_STBY=No\n[Tiny_Form]\nTop_Location=100\nLeft_Location=200\n");
+    port.available = {4};
     panel.startup();
-    EXPECT_EQ(state.ports.deviceFor(1), "/dev/serial/by-id/usb-X");
-    panel.Save_All_to_ini_file();
-    EXPECT_TRUE(iniText().contains("[Ports]\nCOM1=/dev/serial/by-id/usb-X"));
+    EXPECT_TRUE(port.isOpen() && port.portNumber() == 4);
+    EXPECT_EQ(port.lineSettings(), "19200,n,8,1");
+    EXPECT_EQ(menu.checkedItems(), QList<int>{4});
+    EXPECT_EQ(QPoint(placement.leftTwips, placement.topTwips), QPoint(-300, 600))
+        << "partly off-screen stays as stored";
+    EXPECT_EQ(main.keptOnScreen, 1);
+    EXPECT_TRUE(main.onTop);
+    EXPECT_TRUE(main.checks[MenuItem::AlwaysOnTop]);
+    EXPECT_FALSE(main.checks[MenuItem::ForceStbyOnExit]);
+    EXPECT_EQ(main.height, 3300);
+    EXPECT_TRUE(main.checks[MenuItem::SizeSmall]);
+    EXPECT_EQ(state.settings.Top_Location, "100");
 }
 
 TEST_F(PanelTest, ScanOffersOnlyThePortsThatOpenAndThePlaceholderExplains) {
@@ -103,8 +93,6 @@ TEST_F(PanelTest, ScanOffersOnlyThePortsThatOpenAndThePlaceholderExplains) {
     panel.menuCom_Click(0);
     EXPECT_EQ(texts(),
               QStringList{"Exit the application and check the connection. Then try again."});
-    EXPECT_EQ(op.messages.value(0).style, core::style::Information);
-    EXPECT_EQ(op.messages.value(0).title, "No Free Com Ports Found");
     EXPECT_FALSE(QFile::exists(iniPath()));
 
     port.available = {3, 5, 17};
@@ -141,7 +129,6 @@ TEST_F(PanelTest, ChoosingClosingAndFailingPortsKeepTheMenuAndTheFileInStep) {
 
     panel.menuCom_Click(4); // another program holds 4
     EXPECT_EQ(texts(), QStringList{"The Com Port is not available"});
-    EXPECT_EQ(op.messages.value(0).style, core::style::Ok);
     EXPECT_FALSE(port.isOpen());
     EXPECT_TRUE(menu.checkedItems().isEmpty());
     EXPECT_FALSE(menu.closeEnabled);
@@ -388,8 +375,7 @@ TEST_F(PanelTest, TogglesSaveEachTimeAndTheTinyWidgetHandsItsPlaceBack) {
     state.settings.Left_Location = "2400";
     panel.menuTinyWidget_Click();
     EXPECT_TRUE(tiny.shown);
-    EXPECT_EQ(tiny.left, 2400);
-    EXPECT_EQ(tiny.top, 1200);
+    EXPECT_EQ(QPoint(tiny.left, tiny.top), QPoint(2400, 1200));
     EXPECT_FALSE(main.shown);
     panel.tinyClosed(3000, 900);
     EXPECT_TRUE(main.shown);
