@@ -73,6 +73,7 @@ protected:
 // Polls at the chosen rate are answered and drawn, garbage, split and doubled answers never show
 // a false state, commands change the next status, and the bootloader start frees the line.
 TEST_F(RealPorts, PollsFaultyAnswersCommandsAndTheBootloaderHandOver) {
+    state.settings.TimeOut = 3000; // a loaded machine may pause longer than the fixture's 300 ms
     start(false);
     // Answers are read on a later tick, so a slow machine draws fewer times than it ticks.
     for (const auto& [pollingMs, least, most] : {std::tuple{50, 8, 25}, std::tuple{10, 40, 110}}) {
