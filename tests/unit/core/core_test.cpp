@@ -504,22 +504,18 @@ TEST_F(PanelTest, AStalledOrSilentLineGetsNoPileOfPollsButKeysGoOutAtOnce) {
 }
 
 TEST_F(PanelTest, TheNewestWholeFrameIsDrawnWhateverTheReadsHold) {
-    struct Case {
-        const char* name;
-        QList<QByteArray> reads;
-    };
-    const QList<Case> cases = {
+    const std::pair<const char*, QList<QByteArray>> cases[] = {
         {"two answers in one read", {stale + current}},
         {"garbage, then a whole answer", {hex("0A0B") + stale.mid(3) + current}},
         {"an answer split over two reads", {current.left(4), current.mid(4)}},
         {"a backlog of answers", {stale + stale + stale + current}},
         {"an escaped byte in the body", {stale + hex("FB50FFEB250F8C784D00FE")}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, reads] : cases) {
+        SCOPED_TRACE(name);
         main.display = RecordingDisplay{};
         ASSERT_TRUE(openOn(2));
-        for (const QByteArray& read : c.reads) {
+        for (const QByteArray& read : reads) {
             feed(read);
             state.Rx_Byte.set(7, 0x77); // whatever the slots hold, the frame itself is drawn
         }
