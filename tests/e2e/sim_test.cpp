@@ -55,7 +55,7 @@ protected:
     // is noticed at the next one.
     void expectMenuInStep() {
         EXPECT_TRUE(port.isOpen() || panel.isReopening());
-        EXPECT_TRUE(waitUntil([&] { return menu.checkedItems() == QList<int>{1}; }, 200));
+        EXPECT_TRUE(waitUntil([&] { return menu.checkedItems() == QList<int>{1}; }, 2000));
         EXPECT_TRUE(menu.closeEnabled) << "the operator must always be able to give up";
     }
     // Back by itself: open and drawing, and nothing was asked of the operator.
