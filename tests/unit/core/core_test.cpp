@@ -203,6 +203,9 @@ TEST_F(PanelTest, StartUpPortsAreWaitedForAndNeverMistaken) {
 
 TEST_F(PanelTest, ALostPortIsReopenedByItselfUntilTheOperatorCloses) {
     ASSERT_TRUE(openOn(3));
+    const int opens = port.openCalls;
+    panel.Timer_Reopen_Timer();
+    EXPECT_EQ(port.openCalls, opens) << "a port that is up is not reopened";
     port.loseLine();
     port.available.remove(3);
     panel.Timer_Poll_Timer();

@@ -130,6 +130,7 @@ TEST(History, KeepsTheNewestFramesInBoundedMemoryMarksWhatHappenedAndSummarisesC
         second.add(frameAt(T0 + i * 10, 11 + i % 10, 40, i % 16));
     const std::vector<Column> cols = second.columns(T0, T0 + 1'000, 4);
     ASSERT_EQ(cols.size(), 4u);
+    EXPECT_EQ(second.columns(T0, T0 + 1'000, 1).at(0).count, 100u);
     for (const Column& c : cols)
         EXPECT_EQ(QString::asprintf("%u %d-%d %d-%d", c.count, c.min[0], c.max[0], c.min[Swr],
                                     c.max[Swr]),
@@ -204,6 +205,15 @@ TEST(CsvLog, RowsAreNumbersEveryRowReachesTheFileAcrossARestartAndAFailureStopsT
     log.tick(T0 + 2 * CsvLog::FlushIntervalMs);
     EXPECT_FALSE(log.running());
     EXPECT_TRUE(message.contains("removed")) << message.toStdString();
+
+    message.clear();
+    ASSERT_TRUE(log.start("/dev/full", nullptr));
+    log.append(frameAt(T0));
+    log.tick(T0 + CsvLog::FlushIntervalMs);
+    log.waitForWriter();
+    log.tick(T0 + 2 * CsvLog::FlushIntervalMs);
+    EXPECT_FALSE(log.running()) << "a full disk stops the log";
+    EXPECT_FALSE(message.isEmpty());
 }
 
 TEST(TelemetrySettings, RoundTripAndValuesOutsideTheirRangeKeepTheirDefaults) {
