@@ -3,7 +3,6 @@
 // The real panel executable, copied into a folder of its own so its INI file sits beside it,
 // run without a display.
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>

@@ -22,7 +22,6 @@
 #include "ui/fonts.h"
 #include "ui/mainwindow.h"
 #include "ui/tinywidget.h"
-#include <QLabel>
 #include <QLocale>
 #endif
 

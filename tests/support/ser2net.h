@@ -4,7 +4,6 @@
 // TLS port server, made with openssl. Shared by the remote-station tests and benchmark.
 
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 

@@ -122,6 +122,8 @@ TEST(Telnet, DataAndCommandsComeApartWhereverTheReadsSplitAndLineSettingsAreAgre
         {"fffd2c fffa2c6500002580fff0", sets, S::Refused, "refused 115200 baud (it answered 9600"},
         {"fffd2c fffa2c6607fff0", sets, S::Refused, "refused 8 data bits (it answered 7"},
         {"fffd2c", sets, S::Negotiating, ""},
+        // Another option's subnegotiation answers nothing, whatever its bytes.
+        {"fffd2c fffa186500002580fff0", sets, S::Negotiating, ""},
         // Echo and unknown options are refused; only changes are answered.
         {"fffb01 fffd18 fffd00 fffb00 fffb03 fffc00 fffe00 fffd2c fffd2c",
          "fffe01fffc18fffe00fffc00" + sets, S::Negotiating, ""},
@@ -196,6 +198,9 @@ TEST(Links, OpensThatFailSayWhyEveryByteGoesThroughAFloodKeepsTheNewestAndHangUp
         return (got = read.isEmpty() ? got : read).endsWith(frames);
     };
     EXPECT_TRUE(waitUntil([&] { return newest(link.readAll()); }, 20000));
+    tarn::testing::runFor(
+        NetworkLink::ConnectTimeoutMs); // the connect time-out is over once connected
+    ASSERT_TRUE(link.isOpen());
     ASSERT_TRUE(link.write(standby));
     link.close();
     EXPECT_EQ(peerReceive(5), standby);
@@ -225,4 +230,5 @@ TEST(Links, OpensThatFailSayWhyEveryByteGoesThroughAFloodKeepsTheNewestAndHangUp
         waitUntil([&] { return client.bytesToWrite() == 0 || queued() > 0; }, 5000);
     }
     EXPECT_GT(queued(), 0);
+    EXPECT_EQ(socketOutputQueue(key.handle()), 0) << "a file is no socket";
 }
