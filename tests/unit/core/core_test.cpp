@@ -36,8 +36,7 @@ TEST_F(PanelTest, FirstRunCentresTheWindowNumbersTheDevicesOpensNothingAndSavesE
               QString("%1 %2").arg(placement.leftTwips + 1680).arg(placement.topTwips + 920));
     EXPECT_EQ(main.blanks, 1);
     EXPECT_EQ(port.openCalls, 16) << "only the scan may try a port when none is configured";
-    EXPECT_FALSE(menu.closeEnabled);
-    EXPECT_TRUE(main.checks[MenuItem::ForceStbyOnExit]);
+    EXPECT_TRUE(!menu.closeEnabled && main.checks[MenuItem::ForceStbyOnExit]);
     EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
     EXPECT_TRUE(panel.Timer_Poll().isEnabled());
 
@@ -78,8 +77,7 @@ TEST_F(PanelTest, StoredSettingsAreAppliedAndOddFilesReadAsTheyAlwaysWere) {
     EXPECT_EQ(QPoint(placement.leftTwips, placement.topTwips), QPoint(-300, 600))
         << "partly off-screen stays as stored";
     EXPECT_EQ(main.keptOnScreen, 1);
-    EXPECT_TRUE(main.onTop);
-    EXPECT_TRUE(main.checks[MenuItem::AlwaysOnTop]);
+    EXPECT_TRUE(main.onTop && main.checks[MenuItem::AlwaysOnTop]);
     EXPECT_FALSE(main.checks[MenuItem::ForceStbyOnExit]);
     EXPECT_EQ(main.height, 3300);
     EXPECT_TRUE(main.checks[MenuItem::SizeSmall]);
@@ -88,8 +86,7 @@ TEST_F(PanelTest, StoredSettingsAreAppliedAndOddFilesReadAsTheyAlwaysWere) {
 
 TEST_F(PanelTest, ScanOffersOnlyThePortsThatOpenAndThePlaceholderExplains) {
     panel.Scan_Com_Ports();
-    EXPECT_TRUE(menu.availableItems().isEmpty());
-    EXPECT_TRUE(menu.placeholderVisible);
+    EXPECT_TRUE(menu.availableItems().isEmpty() && menu.placeholderVisible);
     panel.menuCom_Click(0);
     EXPECT_EQ(texts(),
               QStringList{"Exit the application and check the connection. Then try again."});
@@ -102,8 +99,7 @@ TEST_F(PanelTest, ScanOffersOnlyThePortsThatOpenAndThePlaceholderExplains) {
     EXPECT_EQ(menu.available.size(), 16);
     EXPECT_FALSE(menu.placeholderVisible);
     EXPECT_EQ(menu.devices.value(5), "tcp://10.0.0.5:4001");
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(port.writes.isEmpty());
+    EXPECT_TRUE(!port.isOpen() && port.writes.isEmpty());
 
     // Network ports are listed without connecting.
     for (int i = 1; i <= 16; ++i)
@@ -120,8 +116,7 @@ TEST_F(PanelTest, ChoosingClosingAndFailingPortsKeepTheMenuAndTheFileInStep) {
     panel.menuCom_Click(5);
     EXPECT_EQ(port.portNumber(), 5);
     EXPECT_EQ(menu.checkedItems(), QList<int>{5});
-    EXPECT_TRUE(menu.closeEnabled);
-    EXPECT_TRUE(iniText().contains("PortNumber= 5"));
+    EXPECT_TRUE(menu.closeEnabled && iniText().contains("PortNumber= 5"));
     panel.menuCom_Click(0);
     EXPECT_TRUE(port.isOpen()) << "the placeholder never changes the port";
     EXPECT_EQ(state.settings.PortNumber, 5);
@@ -129,17 +124,14 @@ TEST_F(PanelTest, ChoosingClosingAndFailingPortsKeepTheMenuAndTheFileInStep) {
 
     panel.menuCom_Click(4); // another program holds 4
     EXPECT_EQ(texts(), QStringList{"The Com Port is not available"});
-    EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(menu.checkedItems().isEmpty());
-    EXPECT_FALSE(menu.closeEnabled);
-    EXPECT_TRUE(iniText().contains("PortNumber= 0"));
+    EXPECT_TRUE(!port.isOpen() && menu.checkedItems().isEmpty());
+    EXPECT_TRUE(!menu.closeEnabled && iniText().contains("PortNumber= 0"));
     panel.menuCom_Click(5);
     EXPECT_TRUE(port.isOpen()) << "a failed open leaves the port free for the next choice";
 
     for (int round = 0; round < 2; ++round) {
         panel.menuCloseComPort_Click();
-        EXPECT_FALSE(port.isOpen());
-        EXPECT_TRUE(menu.checkedItems().isEmpty());
+        EXPECT_TRUE(!port.isOpen() && menu.checkedItems().isEmpty());
         EXPECT_FALSE(menu.closeEnabled);
         EXPECT_EQ(state.settings.PortNumber, 0);
     }
@@ -180,8 +172,7 @@ TEST_F(PanelTest, StartUpPortsAreWaitedForAndNeverMistaken) {
     EXPECT_FALSE(port.isOpen());
     port.available.insert(4);
     panel.Timer_Reopen_Timer();
-    EXPECT_TRUE(port.isOpen());
-    EXPECT_FALSE(panel.Timer_Reopen().isEnabled());
+    EXPECT_TRUE(port.isOpen() && !panel.Timer_Reopen().isEnabled());
     EXPECT_EQ(state.settings.PortNumber, 4);
     EXPECT_EQ(menu.checkedItems(), QList<int>{4});
 
@@ -211,15 +202,13 @@ TEST_F(PanelTest, ALostPortIsReopenedByItselfUntilTheOperatorCloses) {
     EXPECT_TRUE(panel.isReopening());
     EXPECT_EQ(panel.Timer_Reopen().interval(), 1000);
     EXPECT_EQ(menu.checkedItems(), QList<int>{3}) << "still the port the panel uses";
-    EXPECT_TRUE(menu.closeEnabled);
-    EXPECT_TRUE(port.writes.isEmpty());
+    EXPECT_TRUE(menu.closeEnabled && port.writes.isEmpty());
     panel.Timer_Reopen_Timer();
     EXPECT_FALSE(port.isOpen());
 
     port.available.insert(3);
     panel.Timer_Reopen_Timer();
-    EXPECT_TRUE(port.isOpen() && !panel.isReopening());
-    EXPECT_FALSE(panel.Timer_Reopen().isEnabled());
+    EXPECT_TRUE(port.isOpen() && !panel.isReopening() && !panel.Timer_Reopen().isEnabled());
     EXPECT_TRUE(op.messages.isEmpty());
     panel.Timer_Poll_Timer();
     EXPECT_EQ(port.allWritten(), pollFrame);
@@ -228,8 +217,7 @@ TEST_F(PanelTest, ALostPortIsReopenedByItselfUntilTheOperatorCloses) {
     panel.Timer_Poll_Timer();
     ASSERT_TRUE(panel.isReopening());
     panel.menuCloseComPort_Click();
-    EXPECT_FALSE(panel.isReopening());
-    EXPECT_FALSE(panel.Timer_Reopen().isEnabled());
+    EXPECT_TRUE(!panel.isReopening() && !panel.Timer_Reopen().isEnabled());
     panel.Timer_Reopen_Timer();
     EXPECT_FALSE(port.isOpen());
 }

@@ -146,6 +146,17 @@ TEST(Telnet, DataAndCommandsComeApartWhereverTheReadsSplitAndLineSettingsAreAgre
     }
 }
 
+// A frame written just before close reaches the device, though no event loop ran between.
+TEST(SerialDevice, FlushesWhatWasWrittenJustBeforeClose) {
+    tarn::testing::WithApplication app;
+    tarn::testing::Pty pty;
+    const PortMap map({{1, pty.path()}});
+    ComPort port(map);
+    ASSERT_TRUE(pty.ok() && port.setPortNumber(1) && port.open() && port.write(standby));
+    port.close();
+    EXPECT_EQ(pty.receive(5), standby);
+}
+
 // The network link against a loopback server that misbehaves; the serial device's faults are
 // the fault and end-to-end tests' (a pseudo-terminal that is held, hangs up, comes back).
 TEST(Links, OpensThatFailSayWhyEveryByteGoesThroughAFloodKeepsTheNewestAndHangUpsAreSeen) {
