@@ -331,6 +331,8 @@ TEST_F(PanelTest, SizeTestSpaceAndEscapeSetTheHeight) {
     panel.menu_Size_Normal_Click();
     EXPECT_EQ(main.height, 4600);
     EXPECT_TRUE(state.Test_Space_Shown);
+    panel.menuShow_test_space_Click();
+    EXPECT_FALSE(state.Test_Space_Shown || main.checks[MenuItem::ShowTestSpace]) << "a toggle";
 }
 
 TEST_F(PanelTest, TogglesSaveEachTimeAndTheTinyWidgetHandsItsPlaceBack) {
