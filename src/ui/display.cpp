@@ -6,7 +6,6 @@
 #include "ui/shapes.h"
 
 #include <QPushButton>
-#include <QStyle>
 
 namespace tarn::ui {
 
@@ -39,20 +38,12 @@ void PanelDisplay::showNoCommunication(const QString& text) const {
 
 namespace {
 
-// The text's own extent inside a label placed at `place`.
-QRect inkAt(const PanelLabel* l, const QRect& place) {
-    if (l->text().isEmpty())
-        return {};
-    const QSize size(l->fontMetrics().horizontalAdvance(l->text()), place.height());
-    return QStyle::alignedRect(Qt::LeftToRight, l->alignment(), size, place);
-}
-
 // Puts `left` at its own place, or further left if its text would run into `right`'s.
 void keepApart(PanelLabel* left, const PanelLabel* right) {
     constexpr int GapPx = 4;
     const QRect home = left->fittedGeometry();
-    const QRect a = inkAt(left, home);
-    const QRect b = inkAt(right, right->geometry());
+    const QRect a = left->inkAt(home);
+    const QRect b = right->inkAt(right->geometry());
     int x = home.x();
     if (!a.isEmpty() && !b.isEmpty() && a.right() + GapPx >= b.left())
         x -= a.right() + GapPx + 1 - b.left();

@@ -2,6 +2,7 @@
 
 #include "ui/twips.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QPixmapCache>
 
@@ -20,7 +21,11 @@ constexpr int GrilleRows = 5;
 } // namespace
 
 Lamp::Lamp(Style style, const QColor& color, QWidget* parent)
-    : QWidget(parent), style_(style), color_(color) {}
+    : QWidget(parent), style_(style), color_(color) {
+    // A lamp covers its whole rectangle, so a change of colour repaints the lamp alone and not
+    // the window behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 void Lamp::setColor(const QColor& color) {
     if (color == color_)
@@ -33,9 +38,10 @@ namespace {
 
 // A round lamp drawn once per colour, size and pixel ratio: the bars change colour on nearly
 // every frame, and drawing a picture is much cheaper than stroking two antialiased ellipses.
-QPixmap roundLamp(const QColor& color, QSize size, qreal ratio) {
-    const QString key = QStringLiteral("tarn-lamp-%1-%2x%3-%4")
+QPixmap roundLamp(const QColor& color, const QColor& ground, QSize size, qreal ratio) {
+    const QString key = QStringLiteral("tarn-lamp-%1-%2-%3x%4-%5")
                             .arg(color.rgba(), 0, 16)
+                            .arg(ground.rgba(), 0, 16)
                             .arg(size.width())
                             .arg(size.height())
                             .arg(ratio);
@@ -44,7 +50,7 @@ QPixmap roundLamp(const QColor& color, QSize size, qreal ratio) {
         return pixmap;
     pixmap = QPixmap(size * ratio);
     pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
+    pixmap.fill(ground);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     // A 2-pixel pen centred one pixel inside the edge keeps the whole rim within the widget.
@@ -62,13 +68,29 @@ QPixmap roundLamp(const QColor& color, QSize size, qreal ratio) {
 
 } // namespace
 
+void Lamp::changeEvent(QEvent* event) {
+    // The corners show the window behind: a new palette (a desktop theme) needs a new picture.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange)
+        picture_ = QPixmap();
+    QWidget::changeEvent(event);
+}
+
 void Lamp::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (style_ == Style::Square) {
         p.fillRect(rect(), color_);
         return;
     }
-    p.drawPixmap(0, 0, roundLamp(color_, size(), devicePixelRatioF()));
+    const qreal ratio = devicePixelRatioF();
+    if (picture_.isNull() || pictureColor_ != color_.rgba() || picture_.size() != size() * ratio ||
+        picture_.devicePixelRatio() != ratio) {
+        const QWidget* behind = parentWidget();
+        const QColor ground = behind ? behind->palette().color(behind->backgroundRole())
+                                     : palette().color(backgroundRole());
+        picture_ = roundLamp(color_, ground, size(), ratio);
+        pictureColor_ = color_.rgba();
+    }
+    p.drawPixmap(0, 0, picture_);
 }
 
 Grille::Grille(QWidget* parent) : QWidget(parent) {

@@ -17,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 #include <QWindow>
 #include <algorithm>
 
@@ -44,13 +43,9 @@ void keepLinesOffLegends(QWidget* client) {
         if (line->height() != 1)
             continue;
         for (const PanelLabel* l : labels) {
-            if (l->text().isEmpty())
-                continue;
-            const QSize size(l->fontMetrics().horizontalAdvance(l->text()), l->height());
-            const QRect ink =
-                QStyle::alignedRect(Qt::LeftToRight, l->alignment(), size, l->geometry());
+            const QRect ink = l->inkAt(l->geometry());
             QRect r = line->geometry();
-            if (!ink.intersects(r))
+            if (ink.isEmpty() || !ink.intersects(r))
                 continue;
             if (r.center().x() < ink.center().x())
                 r.setRight(std::max(r.left(), ink.left() - GapPx - 1));

@@ -3,7 +3,10 @@
 #include "ui/twips.h"
 
 #include <QEvent>
+#include <QPainter>
+#include <QStyle>
 #include <algorithm>
+#include <cmath>
 
 namespace tarn::ui {
 
@@ -19,10 +22,85 @@ PanelLabel::PanelLabel(const QString& text, const QRect& designTwips, Qt::Alignm
     fit();
 }
 
+namespace {
+// Enough for every value a meter shows over a session's usual range.
+constexpr qsizetype LaidOutKept = 256;
+} // namespace
+
 void PanelLabel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        laidOut_.clear();
+        lineHeight_ = -1;
+    }
     QLabel::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         fit();
+}
+
+bool PanelLabel::isSingleLine() const {
+    return !wordWrap() && !text().contains(QLatin1Char('\n'));
+}
+
+const QStaticText& PanelLabel::laidOut() const {
+    if (const auto it = laidOut_.constFind(text()); it != laidOut_.cend())
+        return *it;
+    if (laidOut_.size() >= LaidOutKept)
+        laidOut_.clear();
+    QStaticText t(text());
+    t.setTextFormat(Qt::PlainText);
+    t.setPerformanceHint(QStaticText::AggressiveCaching);
+    t.prepare(QTransform(), font());
+    return *laidOut_.insert(text(), t);
+}
+
+int PanelLabel::lineHeight() const {
+    if (lineHeight_ < 0)
+        lineHeight_ = fontMetrics()
+                          .boundingRect(QRect(0, 0, 2000, 2000), int(Qt::AlignLeft | Qt::AlignTop),
+                                        QStringLiteral("0"))
+                          .height();
+    return lineHeight_;
+}
+
+int PanelLabel::textWidth() const {
+    if (text().isEmpty())
+        return 0;
+    if (!isSingleLine())
+        return fontMetrics().horizontalAdvance(text());
+    return int(std::ceil(laidOut().size().width()));
+}
+
+QRect PanelLabel::inkAt(const QRect& place) const {
+    if (text().isEmpty())
+        return {};
+    return QStyle::alignedRect(Qt::LeftToRight, alignment(), QSize(textWidth(), place.height()),
+                               place);
+}
+
+QSize PanelLabel::sizeHint() const {
+    if (!isSingleLine() || text().isEmpty())
+        return QLabel::sizeHint();
+    return QSize(textWidth(), lineHeight()).grownBy(contentsMargins());
+}
+
+QSize PanelLabel::minimumSizeHint() const {
+    return isSingleLine() && !text().isEmpty() ? sizeHint() : QLabel::minimumSizeHint();
+}
+
+void PanelLabel::paintEvent(QPaintEvent* event) {
+    if (!isSingleLine()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    if (text().isEmpty())
+        return;
+    QPainter p(this);
+    const QPalette::ColorGroup group =
+        isEnabled() ? palette().currentColorGroup() : QPalette::Disabled;
+    p.setPen(palette().color(group, foregroundRole()));
+    const QRect ink = QStyle::alignedRect(layoutDirection(), alignment(),
+                                          QSize(textWidth(), lineHeight()), contentsRect());
+    p.drawStaticText(ink.topLeft(), laidOut());
 }
 
 void PanelLabel::setCaption(const QString& text) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QLabel>
 #include <QRect>
+#include <QStaticText>
 
 namespace tarn::ui {
 
@@ -21,15 +23,31 @@ public:
     QRect designTwips() const { return design_; }
     // Where the label stands for its current text: its design box, grown from its anchor.
     QRect fittedGeometry() const;
+    // The width the current text takes when drawn.
+    int textWidth() const;
+    // Where the current text's ink stands if the label stood at `place`; empty for no text.
+    QRect inkAt(const QRect& place) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void fit();
+    // A single line is laid out once per text and font and kept: the display's values come
+    // back again and again, and laying out text is most of what drawing one costs. Wrapped or
+    // multi-line text takes the label's own path.
+    bool isSingleLine() const;
+    const QStaticText& laidOut() const;
+    int lineHeight() const;
 
     QRect design_;
     bool autoSize_;
+    mutable QHash<QString, QStaticText> laidOut_;
+    mutable int lineHeight_ = -1;
 };
 
 } // namespace tarn::ui

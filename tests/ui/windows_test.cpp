@@ -104,10 +104,11 @@ std::string face(const QWidget& window) {
          {"Label_Band", "Label_Gain", "Label_SWR_txt", "Label_SWR", "Label_Voltage",
           "Label_Current", "Label_Temperature", "Label_No_Communication", "Label_Protection"})
         out += caption(window, n).toStdString() + '|';
-    for (const QWidget* w : window.findChildren<QWidget*>(
+    for (QWidget* w : window.findChildren<QWidget*>(
              QRegularExpression("^(Shape_LCD|\\w+_LED(_\\d+)?|Label_Protection)$"))) {
-        const QColor c = qobject_cast<const QLabel*>(w) ? w->palette().color(QPalette::WindowText)
-                                                        : w->property("color").value<QColor>();
+        const QColor c = qobject_cast<const QLabel*>(w)
+                             ? w->palette().color(QPalette::WindowText)
+                             : w->grab().toImage().pixelColor(w->rect().center());
         out += codes.count(c.rgb()) ? codes.at(c.rgb()) : '?';
     }
     out += ' ';
