@@ -2,9 +2,9 @@
 // pseudo-terminal, with RFC 2217 inside TLS and a client certificate: the telnet, line-control
 // and TLS layers at once. Plain TCP port servers are the simulator's own, in sim_test.cpp.
 
-#include "support/ser2net.h"
 #include "serial/comport.h"
 #include "support/appprocess.h"
+#include "support/ser2net.h"
 #include "support/simprocess.h"
 
 #include <QDir>
@@ -96,6 +96,12 @@ TEST_F(ThroughSer2net, PollsAreAnsweredWithOnlyTheAmplifiersBytes) {
     EXPECT_TRUE(waitUntil([&] { return sent().startsWith(received); }));
     EXPECT_EQ(sim.receivedFrames().join(',').toStdString(),
               QList<QByteArray>(20, "FB 0C 0C FE").join(',').toStdString());
+    // A new speed on the open line reaches the far end, and its answer ends the wait for one: the
+    // line is still up after the 3 s an answer may take.
+    ASSERT_TRUE(port.setLineSettings("19200,n,8,1"));
+    EXPECT_TRUE(waitUntil([&] { return farBaud() == B19200; }));
+    runFor(3500);
+    EXPECT_EQ(pollAndCount(5), 5);
 }
 
 TEST_F(ThroughSer2net, CertificateThatDoesNotVerifyIsRefusedWithNothingSent) {
