@@ -146,15 +146,19 @@ TEST(Telnet, DataAndCommandsComeApartWhereverTheReadsSplitAndLineSettingsAreAgre
     }
 }
 
-// A frame written just before close reaches the device, though no event loop ran between.
+// A frame written just before close reaches the device, though no event loop ran between, and
+// behind 8 KiB the far end has not read yet.
 TEST(SerialDevice, FlushesWhatWasWrittenJustBeforeClose) {
     tarn::testing::WithApplication app;
     tarn::testing::Pty pty;
     const PortMap map({{1, pty.path()}});
     ComPort port(map);
+    const int unread = ::open(QFile::encodeName(pty.path()), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_EQ(::write(unread, QByteArray(8192, 'x').constData(), 8192), 8192);
+    ::close(unread);
     ASSERT_TRUE(pty.ok() && port.setPortNumber(1) && port.open() && port.write(standby));
     port.close();
-    EXPECT_EQ(pty.receive(5), standby);
+    EXPECT_EQ(pty.receive(8197).right(6), 'x' + standby);
 }
 
 // The network link against a loopback server that misbehaves; the serial device's faults are
