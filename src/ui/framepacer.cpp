@@ -35,8 +35,11 @@ void FramePacer::submit(const protocol::StatusFields& fields) {
         return;
     }
     waiting_ = fields;
+    // While frames keep coming, the next one after the interval draws (the newest, at once) and
+    // the timer never fires: one wake-up less per picture. The timer only shows the last frame
+    // of a burst, one refresh late at most.
     if (!timer_.isActive())
-        timer_.start(int(interval - sinceDraw_.elapsed()));
+        timer_.start(int(2 * interval - sinceDraw_.elapsed()));
 }
 
 void FramePacer::discard() {

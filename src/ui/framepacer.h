@@ -13,7 +13,8 @@ namespace tarn::ui {
 
 // Every status frame is decoded, but a screen shows at most one picture per refresh: a frame
 // that arrives sooner after the last one drawn waits, and only the newest waiting frame is
-// drawn when the screen can show it. A quiet line still gets each frame at once.
+// drawn, by the next frame or at the latest one refresh after it could have been. A quiet line
+// still gets each frame at once.
 class FramePacer final {
 public:
     using Draw = std::function<void(const protocol::StatusFields&)>;
