@@ -2,7 +2,6 @@
 
 #include "ui/twips.h"
 
-#include <QEvent>
 #include <QPainter>
 #include <QPixmapCache>
 
@@ -68,29 +67,17 @@ QPixmap roundLamp(const QColor& color, const QColor& ground, QSize size, qreal r
 
 } // namespace
 
-void Lamp::changeEvent(QEvent* event) {
-    // The corners show the window behind: a new palette (a desktop theme) needs a new picture.
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange)
-        picture_ = QPixmap();
-    QWidget::changeEvent(event);
-}
-
 void Lamp::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (style_ == Style::Square) {
         p.fillRect(rect(), color_);
         return;
     }
-    const qreal ratio = devicePixelRatioF();
-    if (picture_.isNull() || pictureColor_ != color_.rgba() || picture_.size() != size() * ratio ||
-        picture_.devicePixelRatio() != ratio) {
-        const QWidget* behind = parentWidget();
-        const QColor ground = behind ? behind->palette().color(behind->backgroundRole())
-                                     : palette().color(backgroundRole());
-        picture_ = roundLamp(color_, ground, size(), ratio);
-        pictureColor_ = color_.rgba();
-    }
-    p.drawPixmap(0, 0, picture_);
+    // The corners show the window behind, so the picture is opaque like the lamp.
+    const QWidget* behind = parentWidget() ? parentWidget() : this;
+    p.drawPixmap(0, 0,
+                 roundLamp(color_, behind->palette().color(behind->backgroundRole()), size(),
+                           devicePixelRatioF()));
 }
 
 Grille::Grille(QWidget* parent) : QWidget(parent) {

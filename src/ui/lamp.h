@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QList>
-#include <QPixmap>
 #include <QRect>
 #include <QWidget>
 
@@ -25,14 +24,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     Style style_;
     QColor color_;
-    // The round lamp's picture for the colour, size and pixel ratio it was last drawn with.
-    QPixmap picture_;
-    QRgb pictureColor_ = 0;
 };
 
 // The ventilation grille under the main window's keys: 218 small circles in five rows. It is
