@@ -5,7 +5,14 @@
 #include "serial/serialport.h"
 
 #include <QDeadlineTimer>
+#include <QSocketNotifier>
 #include <QThread>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace tarn::serial {
 
@@ -56,8 +63,26 @@ bool SerialDeviceLink::open(const LineSettings& settings) {
     }
     port_.clear(QSerialPort::Input);
     received_.clear();
+    unsent_.clear();
     error_.clear();
+    direct_ = takeOverDescriptor();
     return true;
+}
+
+bool SerialDeviceLink::takeOverDescriptor() {
+#ifdef Q_OS_UNIX
+    // QSerialPort watches the descriptor with notifiers of its own and turns them back on only
+    // when its own read or write functions are called, which this link no longer does. A Qt
+    // that works otherwise keeps QSerialPort doing the I/O.
+    const auto notifiers = port_.findChildren<QSocketNotifier*>();
+    if (notifiers.isEmpty() || port_.bytesToWrite() > 0)
+        return false;
+    for (QSocketNotifier* n : notifiers)
+        n->setEnabled(false);
+    return true;
+#else
+    return false;
+#endif
 }
 
 bool SerialDeviceLink::applySettings(const LineSettings& s) {
@@ -76,7 +101,7 @@ bool SerialDeviceLink::applySettings(const LineSettings& s) {
 qint64 SerialDeviceLink::bytesPending() const {
     if (!port_.isOpen())
         return 0;
-    return port_.bytesToWrite() + serialOutputQueue(qintptr(port_.handle()));
+    return unsentHere() + serialOutputQueue(qintptr(port_.handle()));
 }
 
 void SerialDeviceLink::close() {
@@ -87,8 +112,8 @@ void SerialDeviceLink::close() {
     // with a full output queue can itself block for many seconds in the driver.
     const QDeadlineTimer deadline(CloseFlushMs);
     while (port_.isOpen() && bytesPending() > 0 && !deadline.hasExpired()) {
-        if (port_.bytesToWrite() > 0)
-            port_.waitForBytesWritten(int(std::min<qint64>(deadline.remainingTime(), 20)));
+        if (unsentHere() > 0)
+            waitForBytesWritten(int(std::min<qint64>(deadline.remainingTime(), 20)));
         else
             QThread::msleep(2);
     }
@@ -99,12 +124,94 @@ void SerialDeviceLink::close() {
                             << "bytes not sent";
         port_.clear(QSerialPort::Output);
     }
+    unsent_.clear();
+    port_.close();
+}
+
+bool SerialDeviceLink::waitForBytesWritten(int msecs) {
+    if (!direct_)
+        return port_.waitForBytesWritten(msecs);
+#ifdef Q_OS_UNIX
+    if (!port_.isOpen() || unsent_.isEmpty())
+        return false;
+    pollfd writable{int(port_.handle()), POLLOUT, 0};
+    if (::poll(&writable, 1, msecs) <= 0)
+        return false;
+    const qsizetype before = unsent_.size();
+    sendUnsent();
+    return unsent_.size() < before;
+#else
+    Q_UNUSED(msecs)
+    return false;
+#endif
+}
+
+bool SerialDeviceLink::sendUnsent() {
+#ifdef Q_OS_UNIX
+    while (!unsent_.isEmpty()) {
+        const ssize_t n = ::write(int(port_.handle()), unsent_.constData(), size_t(unsent_.size()));
+        if (n > 0) {
+            unsent_.remove(0, n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The driver's queue is full (a peer that stopped reading, flow control): the rest
+            // waits here and goes at the next write or read.
+            return true;
+        } else {
+            lose(qt_error_string(n < 0 ? errno : EIO));
+            return false;
+        }
+    }
+#endif
+    return true;
+}
+
+void SerialDeviceLink::readDescriptor() {
+#ifdef Q_OS_UNIX
+    const int fd = int(port_.handle());
+    char chunk[4096];
+    // Bounded, so a device that floods faster than this reads cannot hold the tick; the rest
+    // waits in the driver for the next one.
+    for (qint64 taken = 0; taken < SerialPort::ReceiveLimit;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            received_.append(QByteArray(chunk, qsizetype(n)));
+            taken += n;
+            if (size_t(n) < sizeof chunk)
+                return; // the driver's buffer is empty: spare the read that says so
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            lose(qt_error_string(errno));
+            return;
+        }
+        // A raw line reads 0 bytes both when nothing came and when the device hung up (an
+        // adapter pulled); only the latter reports a hang-up.
+        pollfd state{fd, POLLIN, 0};
+        if (::poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            lose(QStringLiteral("The device hung up"));
+        return;
+    }
+#endif
+}
+
+void SerialDeviceLink::lose(const QString& why) {
+    error_ = why;
+    qCWarning(lcSerial) << port_.portName() << "lost:" << error_;
+    unsent_.clear();
     port_.close();
 }
 
 bool SerialDeviceLink::write(const QByteArray& bytes) {
     if (!port_.isOpen())
         return false;
+    if (direct_) {
+        unsent_ += bytes;
+        return sendUnsent();
+    }
     if (port_.write(bytes) == bytes.size())
         return true;
     error_ = port_.errorString();
@@ -112,8 +219,12 @@ bool SerialDeviceLink::write(const QByteArray& bytes) {
 }
 
 QByteArray SerialDeviceLink::readAll() {
-    if (port_.isOpen())
-        received_.drain(port_);
+    if (port_.isOpen()) {
+        if (!direct_)
+            received_.drain(port_);
+        else if (sendUnsent())
+            readDescriptor();
+    }
     return received_.take();
 }
 
@@ -126,10 +237,8 @@ void SerialDeviceLink::onError(QSerialPort::SerialPortError error) {
     // shows up as a read error that would otherwise repeat on every pass of the event loop.
     const bool dead = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
                       error == QSerialPort::WriteError;
-    if (dead && port_.isOpen()) {
-        qCWarning(lcSerial) << port_.portName() << "lost:" << error_;
-        port_.close();
-    }
+    if (dead && port_.isOpen())
+        lose(error_);
 }
 
 } // namespace tarn::serial

@@ -161,6 +161,34 @@ TEST(SerialDevice, FlushesWhatWasWrittenJustBeforeClose) {
     EXPECT_EQ(pty.receive(8197).right(6), 'x' + standby);
 }
 
+// A far end that stops reading: every write is still taken and shows as pending, and reaches the
+// device whole and in order once the far end reads again and the port is read; a hang-up closes
+// the port.
+TEST(SerialDevice, KeepsWhatAStalledFarEndCannotTakeYetAndSeesAHangUp) {
+    tarn::testing::WithApplication app;
+    tarn::testing::Pty pty;
+    const PortMap map({{1, pty.path()}});
+    ComPort port(map);
+    ASSERT_TRUE(pty.ok() && port.setPortNumber(1) && port.open());
+    QByteArray sent;
+    for (int i = 0; i < 256; ++i) { // 256 KiB: more than the driver queues
+        ASSERT_TRUE(port.write(QByteArray(1024, char(i))));
+        sent += QByteArray(1024, char(i));
+    }
+    EXPECT_GT(port.bytesPending(), 64 * 1024);
+    QByteArray got;
+    for (QDeadlineTimer d(10000); got.size() < sent.size() && !d.hasExpired();) {
+        port.readAll(); // the poll tick
+        got += pty.receive(sent.size() - got.size(), 20);
+    }
+    EXPECT_TRUE(got == sent) << got.size() << " of " << sent.size() << " bytes, or out of order";
+    EXPECT_EQ(port.bytesPending(), 0);
+    pty.hangUp();
+    port.readAll();
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(port.errorString().isEmpty());
+}
+
 // The network link against a loopback server that misbehaves; the serial device's faults are
 // the fault and end-to-end tests' (a pseudo-terminal that is held, hangs up, comes back).
 TEST(Links, OpensThatFailSayWhyEveryByteGoesThroughAFloodKeepsTheNewestAndHangUpsAreSeen) {
