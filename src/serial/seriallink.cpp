@@ -75,7 +75,7 @@ bool SerialDeviceLink::takeOverDescriptor() {
     // when its own read or write functions are called, which this link no longer does. A Qt
     // that works otherwise keeps QSerialPort doing the I/O.
     const auto notifiers = port_.findChildren<QSocketNotifier*>();
-    if (notifiers.isEmpty() || port_.bytesToWrite() > 0)
+    if (notifiers.isEmpty())
         return false;
     for (QSocketNotifier* n : notifiers)
         n->setEnabled(false);
