@@ -42,7 +42,7 @@ QString tenths(int tenthsValue, const QLocale& locale) {
 
 } // namespace
 
-StatusFields statusFields(const RxBytes& rx, const QLocale& locale) {
+StatusFields statusValues(const RxBytes& rx) {
     StatusFields f;
     const int flags = rx.value(0);
     f.Protection_Active = flags & 0x80;
@@ -56,7 +56,11 @@ StatusFields statusFields(const RxBytes& rx, const QLocale& locale) {
     f.SWR_x10 = rx.value(3);
     f.Voltage_Raw = rx.value(4);
     f.Current_Raw = rx.value(5);
+    return f;
+}
 
+StatusFields statusFields(const RxBytes& rx, const QLocale& locale) {
+    StatusFields f = statusValues(rx);
     f.band = bandText(f.Band_Code);
     f.gain = QStringLiteral("G") +
              (f.Gain_Step > 8 ? QStringLiteral("?") : QString::number(f.Gain_Step));

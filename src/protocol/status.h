@@ -63,7 +63,10 @@ struct StatusFields {
     Rgb txLamp() const { return Transmit ? colour::Green : colour::Grey; }
 };
 
-// `locale` supplies the decimal separator, as the operator's settings do.
+// The flags, codes and raw values alone: what a recorder needs, without the texts.
+StatusFields statusValues(const RxBytes& rx);
+// Everything, texts included. `locale` supplies the decimal separator, as the operator's
+// settings do.
 StatusFields statusFields(const RxBytes& rx, const QLocale& locale = QLocale());
 
 } // namespace tarn::protocol

@@ -28,7 +28,7 @@ std::optional<double> Sample::swr() const {
 }
 
 Sample sampleFrom(const protocol::RxBytes& rx, qint64 timeMs) {
-    const protocol::StatusFields f = protocol::statusFields(rx, QLocale::c());
+    const protocol::StatusFields f = protocol::statusValues(rx);
     Sample s;
     s.timeMs = timeMs;
     s.flags = std::uint8_t(
