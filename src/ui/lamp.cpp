@@ -67,6 +67,18 @@ QPixmap roundLamp(const QColor& color, const QColor& ground, QSize size, qreal r
 
 } // namespace
 
+const QPixmap& Lamp::picture(QRgb ground, qreal ratio) {
+    const QRgb color = color_.rgba();
+    for (const Picture& r : recent_)
+        if (r.color == color && r.ground == ground && r.size == size() && r.ratio == ratio &&
+            !r.pixmap.isNull())
+            return r.pixmap;
+    Picture& r = recent_[older_];
+    older_ = 1 - older_;
+    r = {color, ground, size(), ratio, roundLamp(color_, QColor::fromRgba(ground), size(), ratio)};
+    return r.pixmap;
+}
+
 void Lamp::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (style_ == Style::Square) {
@@ -75,9 +87,9 @@ void Lamp::paintEvent(QPaintEvent*) {
     }
     // The corners show the window behind, so the picture is opaque like the lamp.
     const QWidget* behind = parentWidget() ? parentWidget() : this;
-    p.drawPixmap(0, 0,
-                 roundLamp(color_, behind->palette().color(behind->backgroundRole()), size(),
-                           devicePixelRatioF()));
+    p.drawPixmap(
+        0, 0,
+        picture(behind->palette().color(behind->backgroundRole()).rgba(), devicePixelRatioF()));
 }
 
 Grille::Grille(QWidget* parent) : QWidget(parent) {

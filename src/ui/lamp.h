@@ -2,8 +2,10 @@
 
 #include <QColor>
 #include <QList>
+#include <QPixmap>
 #include <QRect>
 #include <QWidget>
+#include <array>
 
 namespace tarn::ui {
 
@@ -26,8 +28,22 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // A bar segment goes back and forth between two colours on nearly every frame. The two
+    // pictures it showed last are kept (shared with the picture cache, not copied), so that
+    // repaint needs neither the cache's text key nor a lookup.
+    struct Picture {
+        QRgb color = 0;
+        QRgb ground = 0;
+        QSize size;
+        qreal ratio = 0;
+        QPixmap pixmap;
+    };
+    const QPixmap& picture(QRgb ground, qreal ratio);
+
     Style style_;
     QColor color_;
+    std::array<Picture, 2> recent_;
+    std::size_t older_ = 0;
 };
 
 // The ventilation grille under the main window's keys: 218 small circles in five rows. It is
