@@ -30,6 +30,7 @@ constexpr qsizetype LaidOutKept = 256;
 void PanelLabel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         laidOut_.clear();
+        current_.reset();
         lineHeight_ = -1;
     }
     QLabel::changeEvent(event);
@@ -42,15 +43,24 @@ bool PanelLabel::isSingleLine() const {
 }
 
 const QStaticText& PanelLabel::laidOut() const {
-    if (const auto it = laidOut_.constFind(text()); it != laidOut_.cend())
-        return *it;
-    if (laidOut_.size() >= LaidOutKept)
-        laidOut_.clear();
-    QStaticText t(text());
-    t.setTextFormat(Qt::PlainText);
-    t.setPerformanceHint(QStaticText::AggressiveCaching);
-    t.prepare(QTransform(), font());
-    return *laidOut_.insert(text(), t);
+    // Placing, spacing and painting a new value each ask for its layout: the last one answers
+    // without a lookup.
+    const QString shown = text();
+    if (current_ && shown == currentText_)
+        return *current_;
+    auto it = laidOut_.constFind(shown);
+    if (it == laidOut_.cend()) {
+        if (laidOut_.size() >= LaidOutKept)
+            laidOut_.clear();
+        QStaticText t(shown);
+        t.setTextFormat(Qt::PlainText);
+        t.setPerformanceHint(QStaticText::AggressiveCaching);
+        t.prepare(QTransform(), font());
+        it = laidOut_.insert(shown, t);
+    }
+    currentText_ = shown;
+    current_ = *it;
+    return *current_;
 }
 
 int PanelLabel::lineHeight() const {
@@ -131,8 +141,17 @@ QRect PanelLabel::fittedGeometry() const {
 }
 
 void PanelLabel::fit() {
-    if (autoSize_)
-        setGeometry(fittedGeometry());
+    if (!autoSize_)
+        return;
+    // A value changes on nearly every frame. Setting even an unchanged geometry makes the parent
+    // work out again which of its children hide the others; and a label whose size may vary
+    // asks its parent for a new layout with every text. Only a real change is applied, and the
+    // size is fixed so that a new text asks for nothing.
+    const QRect g = fittedGeometry();
+    if (minimumSize() != g.size() || maximumSize() != g.size())
+        setFixedSize(g.size());
+    if (pos() != g.topLeft())
+        move(g.topLeft());
 }
 
 } // namespace tarn::ui

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QRect>
 #include <QStaticText>
+#include <optional>
 
 namespace tarn::ui {
 
@@ -47,6 +48,8 @@ private:
     QRect design_;
     bool autoSize_;
     mutable QHash<QString, QStaticText> laidOut_;
+    mutable QString currentText_;
+    mutable std::optional<QStaticText> current_;
     mutable int lineHeight_ = -1;
 };
 
