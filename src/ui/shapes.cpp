@@ -8,7 +8,11 @@
 namespace tarn::ui {
 
 Box::Box(const QColor& fill, const QColor& border, QWidget* parent)
-    : QWidget(parent), fill_(fill), border_(border) {}
+    : QWidget(parent), fill_(fill), border_(border) {
+    // It covers its whole rectangle: the values drawn on the display repaint the display
+    // alone, not the window behind it as well.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 void Box::setColor(const QColor& color) {
     if (color == fill_)
