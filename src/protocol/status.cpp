@@ -1,5 +1,7 @@
 #include "protocol/status.h"
 
+#include <QStringBuilder>
+
 namespace tarn::protocol {
 
 ForwardBar forwardBar(int level) {
@@ -35,9 +37,8 @@ namespace {
 // The amplifier's own display shows the digits 0 to 9 whatever the language; only the decimal
 // separator is the operator's. QLocale would also bring the locale's digits (Arabic-Indic
 // under an Arabic locale), so the number is put together here.
-QString tenths(int tenthsValue, const QLocale& locale) {
-    return QString::number(tenthsValue / 10) + locale.decimalPoint() +
-           QString::number(tenthsValue % 10);
+QString tenths(int tenthsValue, const QString& point) {
+    return QString::number(tenthsValue / 10) % point % QChar(u'0' + tenthsValue % 10);
 }
 
 } // namespace
@@ -61,13 +62,14 @@ StatusFields statusValues(const RxBytes& rx) {
 
 StatusFields statusFields(const RxBytes& rx, const QLocale& locale) {
     StatusFields f = statusValues(rx);
+    const QString point = locale.decimalPoint();
     f.band = bandText(f.Band_Code);
     f.gain = QStringLiteral("G") +
              (f.Gain_Step > 8 ? QStringLiteral("?") : QString::number(f.Gain_Step));
-    f.swr = f.SWR_x10 > 0 ? tenths(f.SWR_x10, locale) : QStringLiteral("-.-");
+    f.swr = f.SWR_x10 > 0 ? tenths(f.SWR_x10, point) : QStringLiteral("-.-");
     // Volts are the raw value / 2.5 and amperes / 5: whole tenths, no rounding needed.
-    f.voltage = tenths(f.Voltage_Raw * 4, locale) + QLatin1Char('V');
-    f.current = tenths(f.Current_Raw * 2, locale) + QLatin1Char('A');
+    f.voltage = tenths(f.Voltage_Raw * 4, point) + QLatin1Char('V');
+    f.current = tenths(f.Current_Raw * 2, point) + QLatin1Char('A');
     f.temperature = rx.text(6) + QStringLiteral(" °C");
     f.forward = forwardBar(f.Fwd_Level);
     f.reflected = reflectedBar(f.Rev_Level);
