@@ -10,7 +10,8 @@ namespace {
 constexpr qreal FallbackRefreshHz = 60.0;
 }
 
-FramePacer::FramePacer(const QWidget& window, Draw draw) : window_(window), draw_(std::move(draw)) {
+FramePacer::FramePacer(const QWidget& window, Draw draw, DrawRest drawRest)
+    : window_(window), draw_(std::move(draw)), drawRest_(std::move(drawRest)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [this] { drawWaiting(); });
@@ -27,14 +28,12 @@ int FramePacer::intervalMs() const {
 }
 
 void FramePacer::submit(const protocol::StatusFields& fields) {
+    waiting_ = fields;
     const int interval = intervalMs();
     if (interval <= 0 || !sinceDraw_.isValid() || sinceDraw_.elapsed() >= interval) {
-        waiting_.reset();
-        timer_.stop();
-        drawNow(fields);
+        drawWaiting();
         return;
     }
-    waiting_ = fields;
     // While frames keep coming, the next one after the interval draws (the newest, at once) and
     // the timer never fires: one wake-up less per picture. The timer only shows the last frame
     // of a burst, one refresh late at most.
@@ -42,23 +41,36 @@ void FramePacer::submit(const protocol::StatusFields& fields) {
         timer_.start(int(2 * interval - sinceDraw_.elapsed()));
 }
 
+void FramePacer::submitRest() {
+    restWaiting_ = true;
+    // A frame usually follows at once and takes it along; alone, it waits one refresh at most.
+    if (const int interval = intervalMs(); interval <= 0)
+        drawWaiting();
+    else if (!timer_.isActive())
+        timer_.start(interval);
+}
+
 void FramePacer::discard() {
     waiting_.reset();
-    timer_.stop();
+    if (!restWaiting_)
+        timer_.stop();
 }
 
 void FramePacer::drawWaiting() {
     timer_.stop();
-    if (!waiting_)
+    if (!hasWaiting())
         return;
-    const protocol::StatusFields fields = *waiting_;
-    waiting_.reset();
-    drawNow(fields);
-}
-
-void FramePacer::drawNow(const protocol::StatusFields& fields) {
-    sinceDraw_.start();
-    draw_(fields);
+    if (waiting_) {
+        sinceDraw_.start();
+        const protocol::StatusFields fields = *waiting_;
+        waiting_.reset();
+        draw_(fields);
+    }
+    if (restWaiting_) {
+        restWaiting_ = false;
+        if (drawRest_)
+            drawRest_();
+    }
 }
 
 } // namespace tarn::ui

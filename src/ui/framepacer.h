@@ -14,13 +14,15 @@ namespace tarn::ui {
 // Every status frame is decoded, but a screen shows at most one picture per refresh: a frame
 // that arrives sooner after the last one drawn waits, and only the newest waiting frame is
 // drawn, by the next frame or at the latest one refresh after it could have been. A quiet line
-// still gets each frame at once.
+// still gets each frame at once. The rest of the window that follows the line (the traffic
+// echo) waits the same way and is drawn with the frame.
 class FramePacer final {
 public:
     using Draw = std::function<void(const protocol::StatusFields&)>;
+    using DrawRest = std::function<void()>;
 
     // `window` supplies the screen whose refresh rate sets the pace.
-    FramePacer(const QWidget& window, Draw draw);
+    FramePacer(const QWidget& window, Draw draw, DrawRest drawRest = {});
 
     FramePacer(const FramePacer&) = delete;
     FramePacer& operator=(const FramePacer&) = delete;
@@ -31,21 +33,23 @@ public:
     int intervalMs() const;
 
     void submit(const protocol::StatusFields& fields);
+    // The rest of the window has something new to show.
+    void submitRest();
     // Something newer than any waiting frame was drawn (the time-out's blank display).
     void discard();
-    bool hasWaiting() const { return waiting_.has_value(); }
-    // Draws the waiting frame now; the pace timer's handler.
+    bool hasWaiting() const { return waiting_.has_value() || restWaiting_; }
+    // Draws what waits now; the pace timer's handler.
     void drawWaiting();
 
 private:
-    void drawNow(const protocol::StatusFields& fields);
-
     const QWidget& window_;
     Draw draw_;
+    DrawRest drawRest_;
     int fixedIntervalMs_ = -1;
     QElapsedTimer sinceDraw_;
     QTimer timer_;
     std::optional<protocol::StatusFields> waiting_;
+    bool restWaiting_ = false;
 };
 
 } // namespace tarn::ui

@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <utility>
 
 namespace tarn::ui {
 
@@ -636,10 +637,19 @@ void showTail(QPlainTextEdit* box, const QString& text) {
 } // namespace
 
 void MainWindow::setRawEcho(const QString& text) {
-    showTail(raw_, text);
+    rawEcho_ = text;
+    pacer_.submitRest();
 }
 void MainWindow::setDecodedEcho(const QString& text) {
-    showTail(decoded_, text);
+    decodedEcho_ = text;
+    pacer_.submitRest();
+}
+
+void MainWindow::showEchoes() {
+    if (rawEcho_)
+        showTail(raw_, *std::exchange(rawEcho_, std::nullopt));
+    if (decodedEcho_)
+        showTail(decoded_, *std::exchange(decodedEcho_, std::nullopt));
 }
 
 } // namespace tarn::ui

@@ -11,6 +11,7 @@
 #include <QMargins>
 #include <array>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -114,6 +115,7 @@ private:
     QAction* checkAction(core::MenuItem item) const;
 
     void drawNow(const protocol::StatusFields& fields);
+    void showEchoes();
     QMargins frameMargins() const;
     void applyOuterSize();
     void frameReported();
@@ -145,7 +147,12 @@ private:
     QPlainTextEdit* raw_ = nullptr;
     QPlainTextEdit* decoded_ = nullptr;
 
-    FramePacer pacer_{*this, [this](const protocol::StatusFields& f) { drawNow(f); }};
+    // The traffic echo changes with every answer; like the display, it is shown at most once
+    // per screen refresh, the newest text.
+    std::optional<QString> rawEcho_;
+    std::optional<QString> decodedEcho_;
+    FramePacer pacer_{*this, [this](const protocol::StatusFields& f) { drawNow(f); },
+                      [this] { showEchoes(); }};
 
     QHash<QString, QAction*> actions_;
     std::array<QAction*, ComItems> com_{};

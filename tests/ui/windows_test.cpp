@@ -9,6 +9,7 @@
 #include "ui/twips.h"
 
 #include <QFontDatabase>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>
@@ -192,17 +193,24 @@ protected:
 TEST_F(OnScreen, FramesKeysAndSilenceOnTheWindowInUse) {
     openOn(2);
     // Frames faster than the screen's refresh: only the newest waiting one is drawn, and a
-    // time-out in between wins over it.
+    // time-out in between wins over it. The traffic echo keeps the same pace, and a time-out
+    // does not lose it.
+    panel.menuShow_test_space_Click();
+    const auto* echo = main.findChild<QPlainTextEdit*>("Text_HDLC_Packet");
     main.pacer().setIntervalMs(60'000);
     for (const char* frame : {"FB40322514", "FB4032251E", "FB4032252A"})
         receive(hex(frame) + hex("8C782300FE"));
     EXPECT_EQ(caption(main, "Label_SWR"), "2.0");
+    EXPECT_EQ(echo->toPlainText().count("FB"), 1);
     main.pacer().drawWaiting();
     EXPECT_EQ(caption(main, "Label_SWR"), "4.2");
+    EXPECT_EQ(echo->toPlainText().count("FB"), 3);
     receive(hex("FB4032251E8C782300FE")), panel.Timer_Connection_Timeout_Timer();
     main.pacer().drawWaiting();
     EXPECT_EQ(caption(main, "Label_SWR") + caption(main, "Label_No_Communication"),
               "No Communication");
+    EXPECT_EQ(echo->toPlainText().count("FB"), 4);
+    panel.menuShow_test_space_Click();
     main.pacer().setIntervalMs(0);
     // The frame, then the face of the main window and of the tiny widget.
     const char* const rows[][3] = {
