@@ -46,7 +46,7 @@ const QStaticText& PanelLabel::laidOut() const {
     // Placing, spacing and painting a new value each ask for its layout: the last one answers
     // without a lookup.
     const QString shown = text();
-    if (current_ && shown == currentText_)
+    if (current_ && current_->text() == shown)
         return *current_;
     auto it = laidOut_.constFind(shown);
     if (it == laidOut_.cend()) {
@@ -58,7 +58,6 @@ const QStaticText& PanelLabel::laidOut() const {
         t.prepare(QTransform(), font());
         it = laidOut_.insert(shown, t);
     }
-    currentText_ = shown;
     current_ = *it;
     return *current_;
 }

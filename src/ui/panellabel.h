@@ -48,7 +48,6 @@ private:
     QRect design_;
     bool autoSize_;
     mutable QHash<QString, QStaticText> laidOut_;
-    mutable QString currentText_;
     mutable std::optional<QStaticText> current_;
     mutable int lineHeight_ = -1;
 };
