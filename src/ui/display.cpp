@@ -66,9 +66,7 @@ void PanelDisplay::draw(const protocol::StatusFields& f) const {
     noCommunication->setCaption(QString());
     lcd->setColor(colours::DisplayBlue);
     protection->setColor(toColor(f.protectionLamp()));
-    if (const QColor legend = toColor(f.protectionLegend());
-        protectionLegend->palette().color(QPalette::WindowText) != legend)
-        protectionLegend->setPalette(withText(protectionLegend->palette(), legend));
+    protectionLegend->setTextColor(toColor(f.protectionLegend()));
     oper->setColor(toColor(f.operLamp()));
     tx->setColor(toColor(f.txLamp()));
     for (std::size_t i = 0; i < forward.size(); ++i)

@@ -87,13 +87,14 @@ QRect PanelLabel::inkAt(const QRect& place) const {
 }
 
 QSize PanelLabel::sizeHint() const {
-    if (!isSingleLine() || text().isEmpty())
+    if (!isSingleLine())
         return QLabel::sizeHint();
-    return QSize(textWidth(), lineHeight()).grownBy(contentsMargins());
+    // The label's own margin only narrows its repaints (see fit), so it is not part of the need.
+    return QSize(textWidth(), lineHeight());
 }
 
 QSize PanelLabel::minimumSizeHint() const {
-    return isSingleLine() && !text().isEmpty() ? sizeHint() : QLabel::minimumSizeHint();
+    return isSingleLine() ? sizeHint() : QLabel::minimumSizeHint();
 }
 
 void PanelLabel::paintEvent(QPaintEvent* event) {
@@ -104,9 +105,9 @@ void PanelLabel::paintEvent(QPaintEvent* event) {
     if (text().isEmpty())
         return;
     QPainter p(this);
-    const QPalette::ColorGroup group =
-        isEnabled() ? palette().currentColorGroup() : QPalette::Disabled;
-    p.setPen(palette().color(group, foregroundRole()));
+    // The palette comes back with the colour group of the label's state (disabled, active or
+    // not): asking for it once is enough, and each time asks whether the window is active.
+    p.setPen(palette().color(foregroundRole()));
     const QRect ink = QStyle::alignedRect(layoutDirection(), alignment(),
                                           QSize(textWidth(), lineHeight()), contentsRect());
     p.drawStaticText(ink.topLeft(), laidOut());
@@ -117,6 +118,21 @@ void PanelLabel::setCaption(const QString& text) {
         return;
     setText(text);
     fit();
+    // An empty label shows nothing. Hidden, it is also left out when a value it overlaps is
+    // repainted (the "No Communication" text lies across both rows of values).
+    if (!autoFillBackground())
+        setVisible(!text.isEmpty());
+}
+
+void PanelLabel::setTextColor(const QColor& colour) {
+    // Reading the colour back from the palette asks whether the window is active; a value's
+    // colour is set on every frame.
+    if (colour == textColor_)
+        return;
+    textColor_ = colour;
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, colour);
+    setPalette(pal);
 }
 
 void PanelLabel::setAutoSize(bool autoSize) {
@@ -146,11 +162,20 @@ void PanelLabel::fit() {
     // work out again which of its children hide the others; and a label whose size may vary
     // asks its parent for a new layout with every text. Only a real change is applied, and the
     // size is fixed so that a new text asks for nothing.
+    const bool single = isSingleLine();
+    if (!single && !contentsMargins().isNull())
+        setContentsMargins({}); // the label's own size hint counts them
     const QRect g = fittedGeometry();
     if (minimumSize() != g.size() || maximumSize() != g.size())
         setFixedSize(g.size());
     if (pos() != g.topLeft())
         move(g.topLeft());
+    // A single line is drawn at the top. A new text repaints the label's contents, so the empty
+    // part below the line is left out of them: that is less to paint and to send to the
+    // screen for every value.
+    const QMargins below(0, 0, 0, single ? std::max(0, g.height() - lineHeight()) : 0);
+    if (contentsMargins() != below)
+        setContentsMargins(below);
 }
 
 } // namespace tarn::ui

@@ -20,6 +20,7 @@ public:
                bool autoSize, QWidget* parent = nullptr);
 
     void setCaption(const QString& text);
+    void setTextColor(const QColor& colour);
     void setAutoSize(bool autoSize);
     QRect designTwips() const { return design_; }
     // Where the label stands for its current text: its design box, grown from its anchor.
@@ -50,6 +51,7 @@ private:
     mutable QHash<QString, QStaticText> laidOut_;
     mutable std::optional<QStaticText> current_;
     mutable int lineHeight_ = -1;
+    QColor textColor_;
 };
 
 } // namespace tarn::ui

@@ -139,8 +139,7 @@ void TinyWidget::attach(core::Panel& panel) {
     using protocol::Command;
     connect(gainDown_, &QPushButton::clicked, this, [this] { pressed(Command::Gain_Down); });
     connect(gainUp_, &QPushButton::clicked, this, [this] { pressed(Command::Gain_Up); });
-    connect(toggle_, &QPushButton::clicked, this,
-            [this] { pressed(Command::Toggle_OPER_STBY); });
+    connect(toggle_, &QPushButton::clicked, this, [this] { pressed(Command::Toggle_OPER_STBY); });
 }
 
 void TinyWidget::pressed(protocol::Command command) {
@@ -155,8 +154,7 @@ void TinyWidget::load() {
     pacer_.discard();
     display_.noCommunication->setCaption(NoCommunication);
     display_.protectionLegend->setCaption(Prot);
-    display_.protectionLegend->setPalette(
-        withText(display_.protectionLegend->palette(), Qt::black));
+    display_.protectionLegend->setTextColor(Qt::black);
     gainDown_->setEnabled(true);
     gainUp_->setEnabled(true);
 

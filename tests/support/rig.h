@@ -65,10 +65,13 @@ struct Windows : private WindowEnvironment {
     }
 };
 
-// A control's text by its objectName, or a marker that no test expects.
+// The text a control shows, by its objectName (none while it is hidden), or a marker that no
+// test expects.
 inline QString caption(const QWidget& window, const char* name) {
     const auto* w = window.findChild<QWidget*>(name);
-    return w ? w->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+    if (!w)
+        return QStringLiteral("<missing %1>").arg(name);
+    return w->isVisibleTo(&window) ? w->property("text").toString() : QString();
 }
 #endif
 

@@ -43,6 +43,19 @@ QRect ink(const QWidget* w) {
     return text.isEmpty() ? QRect() : r.translated(w->mapTo(w->window(), QPoint(0, 0)));
 }
 
+// Where a control's own pixels lie, in its coordinates: what it draws over a clear ground.
+QRect drawnInk(QWidget& w) {
+    QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    w.render(&image, {}, {}, QWidget::DrawChildren);
+    QRect r;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)))
+                r |= QRect(x, y, 1, 1);
+    return r;
+}
+
 // What is wrong with a window as it stands, as "window/control: reason" lines: a control that
 // leaves the client area (the main window cuts off what lies below its height; offscreen lacks
 // the title bar the heights count on), a text cut short, or two controls that overlap, texts by
@@ -75,6 +88,10 @@ QStringList layoutFaults(QWidget& window) {
             faults << name + ": leaves the client area";
         if (!text.isEmpty() && !own.adjusted(-1, -1, 1, 1).contains(text))
             faults << name + ": text cut";
+        // A new value repaints only the label's contents: ink beyond them would stay behind.
+        if (const auto* l = qobject_cast<QLabel*>(w);
+            l && !text.isEmpty() && !l->contentsRect().contains(drawnInk(*w)))
+            faults << name + ": drawn outside its contents";
         for (QWidget* o : controls)
             if (o != w && kind(w) * kind(o) % 4 == 0 && solid(w).intersects(solid(o)))
                 faults << name + ": overlaps " + o->objectName();
