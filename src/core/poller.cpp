@@ -68,7 +68,7 @@ void Poller::receive() {
 }
 
 void Poller::draw(const protocol::RxBytes& rx) {
-    const auto fields = protocol::statusFields(rx);
+    const auto fields = protocol::statusFields(rx, decimalPoint_);
     if (display_.tiny.isShown())
         display_.tiny.drawStatus(fields);
     else

@@ -7,6 +7,8 @@
 #include "protocol/commands.h"
 #include "protocol/framescanner.h"
 
+#include <QLocale>
+#include <QString>
 #include <vector>
 
 namespace tarn::serial {
@@ -73,6 +75,9 @@ private:
     DisplayRoute display_;
     std::vector<StatusListener*> listeners_;
     protocol::FrameScanner scanner_;
+    // The operator's decimal separator, as the locale had it when the panel started: the
+    // system locale answers each request for it with a fresh query, and a frame needs it.
+    QString decimalPoint_ = QLocale().decimalPoint();
 
     ClassicTimer timerPoll_;
     ClassicTimer timerTimeout_;

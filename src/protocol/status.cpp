@@ -61,8 +61,11 @@ StatusFields statusValues(const RxBytes& rx) {
 }
 
 StatusFields statusFields(const RxBytes& rx, const QLocale& locale) {
+    return statusFields(rx, locale.decimalPoint());
+}
+
+StatusFields statusFields(const RxBytes& rx, const QString& point) {
     StatusFields f = statusValues(rx);
-    const QString point = locale.decimalPoint();
     f.band = bandText(f.Band_Code);
     f.gain = QStringLiteral("G") +
              (f.Gain_Step > 8 ? QStringLiteral("?") : QString::number(f.Gain_Step));

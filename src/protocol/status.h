@@ -68,5 +68,7 @@ StatusFields statusValues(const RxBytes& rx);
 // Everything, texts included. `locale` supplies the decimal separator, as the operator's
 // settings do.
 StatusFields statusFields(const RxBytes& rx, const QLocale& locale = QLocale());
+// The same with the separator itself: asking the system locale for it is a query each time.
+StatusFields statusFields(const RxBytes& rx, const QString& decimalPoint);
 
 } // namespace tarn::protocol

@@ -20,11 +20,17 @@ FramePacer::FramePacer(const QWidget& window, Draw draw, DrawRest drawRest)
 int FramePacer::intervalMs() const {
     if (fixedIntervalMs_ >= 0)
         return fixedIntervalMs_;
+    // Finding the window's screen costs more than the rest of the pacing; a window moved to
+    // a screen of another rate takes that rate within a second.
+    if (screenAsked_.isValid() && screenAsked_.elapsed() < ScreenRecheckMs)
+        return screenIntervalMs_;
+    screenAsked_.start();
     const QScreen* screen = window_.screen();
     qreal hz = screen ? screen->refreshRate() : FallbackRefreshHz;
     if (!(hz >= 1.0))
         hz = FallbackRefreshHz;
-    return int(std::ceil(1000.0 / hz));
+    screenIntervalMs_ = int(std::ceil(1000.0 / hz));
+    return screenIntervalMs_;
 }
 
 void FramePacer::submit(const protocol::StatusFields& fields) {

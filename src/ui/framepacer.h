@@ -46,6 +46,9 @@ private:
     Draw draw_;
     DrawRest drawRest_;
     int fixedIntervalMs_ = -1;
+    static constexpr qint64 ScreenRecheckMs = 1000;
+    mutable QElapsedTimer screenAsked_;
+    mutable int screenIntervalMs_ = 0;
     QElapsedTimer sinceDraw_;
     QTimer timer_;
     std::optional<protocol::StatusFields> waiting_;
