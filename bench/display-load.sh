@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The panel's CPU use under a real X server (Xvfb) while the simulator sends telemetry that
 # changes on every frame, so every poll has something new to show. Prints one line per polling
-# rate. Usage: bench/display-load.sh [seconds] [polling-ms ...]   (defaults: 60 s, 10 and 50 ms)
+# rate, and under it what any Qt program pays on the same display for waking at that rate
+# (bench_display_floor, when built). Usage: bench/display-load.sh [seconds] [polling-ms ...]   (defaults: 60 s, 10 and 50 ms)
 # BUILD names the build directory (default build), APP another panel executable to measure.
 # Needs xvfb.
 set -euo pipefail
@@ -37,4 +38,10 @@ for polling in "${rates[@]}"; do
   wait $app 2>/dev/null || true
   awk -v a="$a" -v a0="$a0" -v s="$s" -v s0="$s0" -v t="$ticks" -v span="$seconds" \
     -v p="$polling" 'BEGIN { printf "changing telemetry, Xvfb, Polling %d ms over %d s: panel CPU %.2f %% of a core (simulator %.2f %%)\n", p, span, 100*(a-a0)/t/span, 100*(s-s0)/t/span }'
+  # What waking at this rate costs any Qt program on this machine, for comparison.
+  floor=$build/bench/bench_display_floor
+  if [ -x "$floor" ]; then
+    DISPLAY=$display QT_QPA_PLATFORM=xcb QT_XCB_NO_MITSHM=1 "$floor" "$polling" "$seconds" 2>/dev/null |
+      sed 's/^/  floor: /'
+  fi
 done
