@@ -2,7 +2,8 @@
 # The panel's CPU use under a real X server (Xvfb) while the simulator sends telemetry that
 # changes on every frame, so every poll has something new to show. Prints one line per polling
 # rate, and under it what any Qt program pays on the same display for waking at that rate
-# (bench_display_floor, when built). Usage: bench/display-load.sh [seconds] [polling-ms ...]   (defaults: 60 s, 10 and 50 ms)
+# (bench_display_floor, when built).
+# Usage: bench/display-load.sh [seconds] [polling-ms ...]   (defaults: 60 s, 10 and 50 ms)
 # BUILD names the build directory (default build), APP another panel executable to measure.
 # Needs xvfb.
 set -euo pipefail

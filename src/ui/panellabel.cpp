@@ -1,5 +1,6 @@
 #include "ui/panellabel.h"
 
+#include "ui/colours.h"
 #include "ui/twips.h"
 
 #include <QEvent>
@@ -130,9 +131,7 @@ void PanelLabel::setTextColor(const QColor& colour) {
     if (colour == textColor_)
         return;
     textColor_ = colour;
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, colour);
-    setPalette(pal);
+    setPalette(withText(palette(), colour));
 }
 
 void PanelLabel::setAutoSize(bool autoSize) {
