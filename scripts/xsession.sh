@@ -18,10 +18,11 @@ start_xvfb() {
   display=":$(cat "$work/display")"
 }
 
-# start_sim ARGS...: sets `sim` to its process id.
+# start_sim ARGS...: sets `sim` to its process id. Its line is $work/amp, or $sim_link when set.
 start_sim() {
-  "$build/tools/amp-sim/tarn-vq4400-sim" --link "$work/amp" "$@" >/dev/null 2>&1 </dev/null &
+  local link=${sim_link:-$work/amp}
+  "$build/tools/amp-sim/tarn-vq4400-sim" --link "$link" "$@" >/dev/null 2>&1 </dev/null &
   sim=$!
   pids+=($sim)
-  for _ in $(seq 100); do [ -e "$work/amp" ] && break; sleep 0.1; done
+  for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.1; done
 }
