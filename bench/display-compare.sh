@@ -25,36 +25,29 @@ for side in before after; do
 done
 
 ticks=$(getconf CLK_TCK)
-cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 median() { sort -g | awk '{v[NR] = $1} END {print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
+declare -A panel=() used=()
 for polling in "${rates[@]}"; do
-  : >"$work/before.$polling" >"$work/after.$polling"
   for round in $(seq "$rounds"); do
-    declare -A app=()
     for side in before after; do
-      dir="$work/$side/p$polling-$round"
-      mkdir -p "$dir"
-      cp "${!side}" "$dir/tarn-vq4400"
-      printf '[COM]\nPortNumber= 1\n[Polling]\nRate= %d\n[Ports]\nCOM1=%s\n' "$polling" \
-        "$work/$side/amp" >"$dir/tarn-vq4400.ini"
-      DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$dir/config" "$dir/tarn-vq4400" \
-        2>/dev/null &
-      app[$side]=$!
-      pids+=($!)
+      start_panel "${!side}" "$work/$side/p$polling-$round" "$polling" "$work/$side/amp"
+      panel[$side]=$app
     done
     sleep 4
-    b0=$(cpu "${app[before]}") a0=$(cpu "${app[after]}")
+    for side in before after; do used[$side]=$(cpu "${panel[$side]}"); done
     sleep "$seconds"
-    b=$(cpu "${app[before]}") a=$(cpu "${app[after]}")
-    kill "${app[before]}" "${app[after]}" 2>/dev/null || true
-    wait "${app[before]}" "${app[after]}" 2>/dev/null || true
-    awk -v v=$((b - b0)) -v t="$ticks" -v s="$seconds" 'BEGIN {print 100 * v / t / s}' >>"$work/before.$polling"
-    awk -v v=$((a - a0)) -v t="$ticks" -v s="$seconds" 'BEGIN {print 100 * v / t / s}' >>"$work/after.$polling"
+    for side in before after; do
+      awk -v v=$(($(cpu "${panel[$side]}") - used[$side])) -v t="$ticks" -v s="$seconds" \
+        'BEGIN {print 100 * v / t / s}' >>"$work/$side.$polling"
+    done
+    kill "${panel[@]}" 2>/dev/null || true
+    wait "${panel[@]}" 2>/dev/null || true
   done
   for side in before after; do
     f="$work/$side.$polling"
     printf 'Polling %d ms, %s: median %.2f %% of a core over %d rounds of %d s (%s)\n' "$polling" \
-      "$side" "$(median <"$f")" "$rounds" "$seconds" "$(sort -g "$f" | awk '{printf "%s%.2f", (NR > 1 ? " " : ""), $1}')"
+      "$side" "$(median <"$f")" "$rounds" "$seconds" \
+      "$(sort -g "$f" | awk '{printf "%s%.2f", (NR > 1 ? " " : ""), $1}')"
   done
 done

@@ -19,18 +19,9 @@ start_xvfb 1280x1024x24
 start_sim --sweep-meters
 
 ticks=$(getconf CLK_TCK)
-cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 for polling in "${rates[@]}"; do
-  dir="$work/p$polling"
-  mkdir -p "$dir"
-  cp "$app_binary" "$dir/tarn-vq4400"
-  printf '[COM]\nPortNumber= 1\n[Polling]\nRate= %d\n[Ports]\nCOM1=%s\n' "$polling" "$work/amp" \
-    >"$dir/tarn-vq4400.ini"
-  DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$dir/config" "$dir/tarn-vq4400" \
-    2>/dev/null &
-  app=$!
-  pids+=($app)
+  start_panel "$app_binary" "$work/p$polling" "$polling" "$work/amp"
   sleep 5
   a0=$(cpu $app); s0=$(cpu $sim)
   sleep "$seconds"

@@ -26,3 +26,18 @@ start_sim() {
   pids+=($sim)
   for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.1; done
 }
+
+# start_panel BINARY DIR POLLING-MS LINE: a copy of the panel in DIR with its INI beside it,
+# polling LINE on the private display; sets `app` to its process id.
+start_panel() {
+  mkdir -p "$2"
+  cp "$1" "$2/tarn-vq4400"
+  printf '[COM]\nPortNumber= 1\n[Polling]\nRate= %d\n[Ports]\nCOM1=%s\n' "$3" "$4" \
+    >"$2/tarn-vq4400.ini"
+  DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$2/config" "$2/tarn-vq4400" 2>/dev/null &
+  app=$!
+  pids+=($app)
+}
+
+# cpu PID: the CPU time the process has used so far, in clock ticks.
+cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
