@@ -47,9 +47,11 @@ bool PortSession::openPort(int number) {
         return false;
     if (port_.open())
         return true;
-    if (!port_.isConnecting())
+    if (!port_.isConnecting() && reported_ != port_.errorString()) {
+        reported_ = port_.errorString();
         qCWarning(lcLine) << "port" << number << port_.deviceName(number)
-                          << "could not be opened:" << port_.errorString();
+                          << "could not be opened:" << *reported_;
+    }
     return false;
 }
 
@@ -135,7 +137,10 @@ void PortSession::markOpened(int number) {
     if (number <= PanelState::Max_Com_Port)
         menu_.setComItemChecked(number, true);
     menu_.setCloseComPortEnabled(true);
-    qCDebug(lcLine) << "port" << number << port_.deviceName(number) << "open";
+    if (std::exchange(reported_, std::nullopt))
+        qCInfo(lcLine) << "port" << number << port_.deviceName(number) << "is back";
+    else
+        qCDebug(lcLine) << "port" << number << port_.deviceName(number) << "open";
     if (onLineUp)
         onLineUp();
 }
@@ -144,6 +149,7 @@ void PortSession::markClosed() {
     const bool wasUp = openNumber_ != 0;
     openNumber_ = 0;
     waiting_ = false;
+    reported_.reset();
     timerReopen_.setEnabled(false);
     if (wasUp && onLineDown)
         onLineDown(false);
@@ -160,8 +166,11 @@ void PortSession::startWaiting(int number) {
     }
     menu_.setCloseComPortEnabled(true);
     timerReopen_.setEnabled(true);
-    if (wasUp)
-        qCWarning(lcLine) << "port" << number << "lost:" << port_.errorString();
+    // A reopen that failed has said why already.
+    if (wasUp && reported_ != port_.errorString()) {
+        reported_ = port_.errorString();
+        qCWarning(lcLine) << "port" << number << "lost:" << *reported_;
+    }
     if (onLineDown)
         onLineDown(true);
 }
@@ -208,6 +217,11 @@ bool PortSession::reportNotOpen() {
     operator_.showMessage(waiting_ ? withReason(notAvailable)
                                    : QStringLiteral("Select a COM Port"));
     return true;
+}
+
+QString PortSession::refusal() const {
+    const QString why = waiting_ ? state_.ports.refusal(openNumber_) : QString();
+    return why.isEmpty() ? why : notAvailable + QStringLiteral("\n\n") + why;
 }
 
 QString PortSession::withReason(const QString& text) const {

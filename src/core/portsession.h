@@ -5,6 +5,7 @@
 #include "core/views.h"
 
 #include <functional>
+#include <optional>
 
 namespace tarn::serial {
 class SerialPort;
@@ -60,6 +61,9 @@ public:
     bool reportNotOpen();
     // `text`, and after an empty line the port's own reason for its last failure, if any.
     QString withReason(const QString& text) const;
+    // What to tell the operator when the port waited for can never open as the file has it (a
+    // port server address with a fault in it): no waiting mends that. Empty otherwise.
+    QString refusal() const;
 
 private:
     bool openPort(int number);
@@ -77,6 +81,9 @@ private:
     int openNumber_ = 0; // the port the panel holds or waits for, 0 when none
     bool waiting_ = false;
     bool handedOver_ = false;
+    // The failure last logged for the port in hand, so that one which stays away is logged as
+    // it goes and as its reason changes, not at every attempt. Nothing once it is open.
+    std::optional<QString> reported_;
 };
 
 } // namespace tarn::core

@@ -69,19 +69,28 @@ bool ComPort::open() {
         linkDevice_ = device;
     }
     if (!link_) {
-        error_ = device.isEmpty()
-                     ? QStringLiteral("COM%1 stands for no device").arg(number_)
-                     : QStringLiteral("\"%1\" is not a device or a port server address")
-                           .arg(NetworkAddress::shortName(device));
+        // Only an address the map refuses makes no link for a named device.
+        error_ = device.isEmpty() ? QStringLiteral("COM%1 stands for no device").arg(number_)
+                                  : map_.refusal(number_);
         return false;
     }
     return link_->open(settings_);
 }
 
 bool ComPort::close() {
-    if (link_)
-        link_->close();
-    return true;
+    return !link_ || link_->close();
+}
+
+void ComPort::waitForReadyRead(int msecs) {
+    if (isOpen())
+        link_->waitForReadyRead(msecs);
+    else
+        QThread::msleep(std::max(0, msecs));
+}
+
+void ComPort::discardOutput() {
+    if (isOpen())
+        link_->discardOutput();
 }
 
 bool ComPort::write(const QByteArray& bytes) {

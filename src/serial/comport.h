@@ -27,6 +27,13 @@ public:
     QByteArray readAll() override;
     QString deviceName(int number) const override;
     qint64 bytesPending() const override { return isOpen() ? link_->bytesPending() : 0; }
+    qint64 bytesUndelivered() const override { return isOpen() ? link_->bytesUndelivered() : 0; }
+    void waitForReadyRead(int msecs) override;
+    void discardOutput() override;
+    qintptr lineDescriptor() const override { return isOpen() ? link_->descriptor() : -1; }
+    bool isSerialLine() const override {
+        return isOpen() && !NetworkAddress::isNetwork(linkDevice_);
+    }
     bool isConnecting() const override { return link_ && link_->isConnecting(); }
     bool isNetwork(int number) const override;
     bool waitForWritten(int msecs) override;

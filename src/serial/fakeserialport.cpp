@@ -57,6 +57,13 @@ bool FakeSerialPort::write(const QByteArray& bytes) {
     return true;
 }
 
+void FakeSerialPort::discardOutput() {
+    if (!open_)
+        return;
+    stalledBytes = 0;
+    events << QStringLiteral("discard");
+}
+
 QByteArray FakeSerialPort::readAll() {
     if (!open_)
         return {};

@@ -25,6 +25,10 @@ public:
     QSet<int> network;
     QString error;
     bool failClose = false;
+    // Bytes that left but the peer has not acknowledged yet (a network link's last stage).
+    qint64 unacknowledged = 0;
+    // Called for each blocking wait, with its length: a test's amplifier answers here.
+    std::function<void(int msecs)> onWait;
     // Sees each frame as it is written, before the panel goes on.
     std::function<void(const QByteArray&)> onWrite;
     int openCalls = 0;
@@ -47,6 +51,12 @@ public:
     QString deviceName(int number) const override { return devices.value(number); }
     qint64 bytesPending() const override { return stalledBytes; }
     bool waitForWritten(int) override { return open_ && stalledBytes == 0; }
+    qint64 bytesUndelivered() const override { return stalledBytes + unacknowledged; }
+    void waitForReadyRead(int msecs) override {
+        if (onWait)
+            onWait(msecs);
+    }
+    void discardOutput() override;
     bool isConnecting() const override { return connecting; }
     bool isNetwork(int number) const override { return network.contains(number); }
     QString errorString() const override { return error; }

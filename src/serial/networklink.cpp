@@ -6,35 +6,62 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
 #include <QThread>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace tarn::serial {
 
 namespace {
+// Far more than any PEM private key; a larger file is not one.
+constexpr qint64 MaxKeyFileBytes = 1024 * 1024;
+
 QString fingerprint(const QSslCertificate& certificate) {
     return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
 }
 
-// A private key that other accounts can read is as good as published.
-QString keyFileProblem(const QString& path) {
+// The client's private key into `pem`, or why it may not be used. The checks and the read go
+// through one descriptor, so the file checked is the file read even if the name is swapped
+// between them. A key that other accounts can reach is as good as published.
+QString readKeyFile(const QString& path, QByteArray& pem) {
+    const QString unreadable = QStringLiteral("The private key file %1 cannot be read").arg(path);
 #ifdef Q_OS_UNIX
+    // Non-blocking, so a name swapped for a pipe cannot hold the panel in the open.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return unreadable + QStringLiteral(": ") + qt_error_string(errno);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return QStringLiteral("The private key file %1 cannot be read").arg(path);
-    if (st.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH))
-        return QStringLiteral("The private key file %1 can be read by other users; "
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return unreadable + QStringLiteral(": not a file");
+    if (st.st_mode & (S_IRWXG | S_IRWXO))
+        return QStringLiteral("The private key file %1 is open to other users; "
                               "allow its owner only (chmod 600 %1)")
             .arg(path);
+    if (st.st_uid != ::geteuid() && st.st_uid != 0)
+        return QStringLiteral("The private key file %1 belongs to another user; it must be "
+                              "yours (or root's)")
+            .arg(path);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return unreadable;
 #else
-    Q_UNUSED(path)
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return unreadable;
 #endif
+    pem = file.read(MaxKeyFileBytes);
     return {};
 }
 
@@ -142,7 +169,8 @@ bool NetworkLink::configureTls() {
         return false;
     }
     if (!address_.certFile.isEmpty()) {
-        if (const QString problem = keyFileProblem(address_.keyFile); !problem.isEmpty()) {
+        QByteArray pem;
+        if (const QString problem = readKeyFile(address_.keyFile, pem); !problem.isEmpty()) {
             error_ = problem;
             return false;
         }
@@ -152,9 +180,7 @@ bool NetworkLink::configureTls() {
             error_ = QStringLiteral("No certificate in %1").arg(address_.certFile);
             return false;
         }
-        QFile keyFile(address_.keyFile);
-        const auto key = keyFile.open(QIODevice::ReadOnly) ? readKey(keyFile.readAll())
-                                                           : std::optional<QSslKey>();
+        const auto key = readKey(pem);
         if (!key) {
             error_ = QStringLiteral("No usable private key in %1 (it must be PEM without a "
                                     "pass phrase)")
@@ -308,13 +334,15 @@ QString NetworkLink::closedReason() const {
 // closed, and the next open() tries again at once.
 void NetworkLink::fail(const QString& why) {
     const bool wasOpen = phase_ == Phase::Open;
+    // A server that stays away fails the same way every second: only a new reason is news.
+    const bool repeated = why == error_;
     timer_.stop();
     error_ = why;
     phase_ = wasOpen ? Phase::Idle : Phase::Failed;
     streamReady_ = false;
     if (wasOpen)
         qCWarning(lcSerial) << "connection lost:" << why;
-    else
+    else if (!repeated)
         qCDebug(lcSerial) << "connection failed:" << why;
     socket_->abort();
 }
@@ -341,31 +369,82 @@ qint64 NetworkLink::bytesPending() const {
            socketOutputQueue(socket_->socketDescriptor());
 }
 
-void NetworkLink::close() {
+qint64 NetworkLink::bytesUndelivered() const {
+    if (!isOpen())
+        return 0;
+    return socket_->bytesToWrite() + (tls_ ? tls_->encryptedBytesToWrite() : 0) +
+           socketOutputQueue(socket_->socketDescriptor(), true);
+}
+
+void NetworkLink::waitForReadyRead(int msecs) {
+    if (!isOpen())
+        return;
+    // Qt's wait also moves the socket's own write buffer into the system.
+    if (socket_->bytesToWrite() > 0 || (tls_ && tls_->encryptedBytesToWrite() > 0))
+        socket_->waitForBytesWritten(msecs);
+    else
+        socket_->waitForReadyRead(msecs);
+}
+
+void NetworkLink::discardOutput() {
+    if (isOpen())
+        fail(QStringLiteral("%1: the port server stopped taking bytes; the connection was "
+                            "dropped")
+                 .arg(where()));
+}
+
+qintptr NetworkLink::descriptor() const {
+    return isOpen() && !tls_ ? socket_->socketDescriptor() : -1;
+}
+
+bool NetworkLink::close() {
     timer_.stop();
+    bool delivered = true;
     if (isOpen()) {
         // Bounded, so that a frame written just before (force standby at exit) gets out
         // without a stalled peer holding the program. Waits for the peer's acknowledgement
-        // too: closing a socket that still holds received bytes resets the connection, and a
-        // reset drops what was not acknowledged.
-        const auto undelivered = [this] {
-            return socket_->bytesToWrite() + (tls_ ? tls_->encryptedBytesToWrite() : 0) +
-                   socketOutputQueue(socket_->socketDescriptor(), true);
-        };
+        // too: a connection that ends in a reset drops what was not acknowledged.
         const QDeadlineTimer deadline(CloseFlushMs);
-        while (isOpen() && undelivered() > 0 && !deadline.hasExpired()) {
+        while (isOpen() && bytesUndelivered() > 0 && !deadline.hasExpired()) {
             if (socket_->bytesToWrite() > 0 || (tls_ && tls_->encryptedBytesToWrite() > 0))
                 socket_->waitForBytesWritten(int(std::min<qint64>(deadline.remainingTime(), 20)));
             else
                 QThread::msleep(2);
         }
-        if (isOpen() && undelivered() > 0)
-            qCWarning(lcSerial) << "closing" << where() << "with" << undelivered()
+        delivered = isOpen() && bytesUndelivered() == 0;
+        if (!delivered)
+            qCWarning(lcSerial) << "closing" << where() << "with" << bytesUndelivered()
                                 << "bytes not delivered";
+        // Closing with received bytes unread makes the system answer with a reset. So the
+        // panel's side ends first, then what the peer still sends is read until it ends its
+        // side as well.
+        phase_ = Phase::Idle;
+        streamReady_ = false;
+        if (delivered)
+            endGracefully();
     }
     phase_ = Phase::Idle;
     streamReady_ = false;
     socket_->abort();
+    return delivered;
+}
+
+void NetworkLink::endGracefully() {
+    const QDeadlineTimer deadline(PeerCloseMs);
+    if (tls_) {
+        socket_->disconnectFromHost(); // the TLS close alert, then the end of the stream
+    } else {
+#ifdef Q_OS_UNIX
+        ::shutdown(int(socket_->socketDescriptor()), SHUT_WR);
+#else
+        socket_->disconnectFromHost();
+#endif
+    }
+    while (socket_->state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired()) {
+        socket_->readAll();
+        socket_->waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 50)));
+    }
+    socket_->readAll();
 }
 
 bool NetworkLink::waitForBytesWritten(int msecs) {

@@ -36,13 +36,23 @@ public:
     // settings for the server's own configuration to decide.
     bool applySettings(const LineSettings& settings) override;
     bool isOpen() const override;
-    void close() override;
+    // Waits (bounded) for the peer to acknowledge what was written, reads what it still sends,
+    // and ends the connection without a reset; false when written bytes were given up.
+    bool close() override;
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
     QString errorString() const override { return error_; }
     qint64 bytesPending() const override;
     bool isConnecting() const override { return phase_ == Phase::Connecting; }
     bool waitForBytesWritten(int msecs) override;
+    qint64 bytesUndelivered() const override;
+    void waitForReadyRead(int msecs) override;
+    // A socket cannot take back what it holds: the connection is dropped and reads as lost.
+    void discardOutput() override;
+    qintptr descriptor() const override;
+
+    // How long a close waits for the peer to end the connection after the panel ended its side.
+    static constexpr int PeerCloseMs = 300;
 
     // Connection, TLS handshake and the server's answers to the line settings together: an
     // address that never answers (a host that is off, a filtered port) gives up after this.
@@ -64,6 +74,7 @@ private:
     void requestSettings();
     void send(const QByteArray& raw);
     void becomeOpen();
+    void endGracefully();
     void fail(const QString& why);
     QString where() const;
     QString closedReason() const;

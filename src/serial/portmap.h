@@ -14,7 +14,10 @@ namespace tarn::serial {
 //   rfc2217+tls://host:port     RFC 2217 inside TLS
 // TLS takes its files from the query: ca= the certificate (or authority) the server's
 // certificate must verify against (the system's authorities when absent), cert= and key= a
-// client certificate and its private key for servers that ask for one.
+// client certificate and its private key for servers that ask for one. "~/" and "~user/" start
+// a path in a home folder. A setting the panel would not use (on a scheme without TLS, under
+// another name, with no value) refuses the address rather than leave the link less safe than
+// the operator wrote it.
 //   rfc2217+tls://amp.example.net:3001?ca=/etc/tarn/amp.crt&cert=~/.tarn/me.crt&key=~/.tarn/me.key
 struct NetworkAddress {
     QString host;
@@ -26,8 +29,9 @@ struct NetworkAddress {
     QString keyFile;
 
     static bool isNetwork(const QString& device);
-    // Nothing when the value is not a usable network address.
-    static std::optional<NetworkAddress> parse(const QString& device);
+    // Nothing when the value is not a usable network address; `why` then says what is wrong
+    // with it ("unknown setting 'cafile' in the address").
+    static std::optional<NetworkAddress> parse(const QString& device, QString* why = nullptr);
     // scheme://host:port, for menus and messages: the file paths stay out.
     static QString shortName(const QString& device);
 };
@@ -54,6 +58,10 @@ public:
 
     // The device a number stands for; empty when it stands for none.
     QString deviceFor(int number) const;
+    // Why the number's port server address can never be used as the file has it
+    // ("COM5: empty setting 'ca' in the address"); empty for a usable address and for a
+    // device, which may yet appear.
+    QString refusal(int number) const;
 
     // Gives each reported device that no entry names yet the lowest free number up to 16,
     // stable names first, so a number keeps meaning the same adapter from run to run.

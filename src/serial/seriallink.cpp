@@ -52,8 +52,10 @@ bool SerialDeviceLink::open(const LineSettings& settings) {
         return true;
     // QSerialPort takes a lock file on Unix, so a port another program holds fails here.
     if (!port_.open(QIODevice::ReadWrite)) {
+        // An adapter that stays unplugged is tried every second: only a new reason is news.
+        if (port_.errorString() != error_)
+            qCInfo(lcSerial) << port_.portName() << "does not open:" << port_.errorString();
         error_ = port_.errorString();
-        qCInfo(lcSerial) << port_.portName() << "does not open:" << error_;
         return false;
     }
     if (!applySettings(settings)) {
@@ -104,9 +106,9 @@ qint64 SerialDeviceLink::bytesPending() const {
     return unsentHere() + serialOutputQueue(qintptr(port_.handle()));
 }
 
-void SerialDeviceLink::close() {
+bool SerialDeviceLink::close() {
     if (!port_.isOpen())
-        return;
+        return true;
     // Bounded: a line held by flow control or a peer that stopped reading must not hold the
     // program. What is still queued after the wait is discarded, because closing a device
     // with a full output queue can itself block for many seconds in the driver.
@@ -118,14 +120,41 @@ void SerialDeviceLink::close() {
             QThread::msleep(2);
     }
     if (!port_.isOpen())
-        return;
-    if (bytesPending() > 0) {
+        return false;
+    const bool delivered = bytesPending() == 0;
+    if (!delivered) {
         qCWarning(lcSerial) << port_.portName() << "closed with" << bytesPending()
                             << "bytes not sent";
         port_.clear(QSerialPort::Output);
     }
     unsent_.clear();
     port_.close();
+    return delivered;
+}
+
+void SerialDeviceLink::waitForReadyRead(int msecs) {
+    if (!port_.isOpen())
+        return;
+    if (!direct_) {
+        port_.waitForReadyRead(msecs);
+        return;
+    }
+#ifdef Q_OS_UNIX
+    sendUnsent();
+    pollfd readable{int(port_.handle()), short(POLLIN | (unsent_.isEmpty() ? 0 : POLLOUT)), 0};
+    if (::poll(&readable, 1, msecs) > 0 && (readable.revents & POLLOUT))
+        sendUnsent();
+#else
+    Q_UNUSED(msecs)
+#endif
+}
+
+void SerialDeviceLink::discardOutput() {
+    if (!port_.isOpen())
+        return;
+    unsent_.clear();
+    // Flushes the driver's output queue too (tcflush on Unix, PurgeComm on Windows).
+    port_.clear(QSerialPort::Output);
 }
 
 bool SerialDeviceLink::waitForBytesWritten(int msecs) {

@@ -20,12 +20,15 @@ public:
     bool open(const LineSettings& settings) override;
     bool applySettings(const LineSettings& settings) override;
     bool isOpen() const override { return port_.isOpen(); }
-    void close() override;
+    bool close() override;
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
     bool waitForBytesWritten(int msecs) override;
     QString errorString() const override { return error_; }
     qint64 bytesPending() const override;
+    void waitForReadyRead(int msecs) override;
+    void discardOutput() override;
+    qintptr descriptor() const override { return port_.isOpen() ? qintptr(port_.handle()) : -1; }
 
 private:
     void onError(QSerialPort::SerialPortError error);

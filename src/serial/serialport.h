@@ -25,7 +25,8 @@ public:
     // this turns false without a call to close().
     virtual bool isOpen() const = 0;
     virtual bool open() = 0;
-    // Lets what was written leave the port first (bounded), then closes.
+    // Lets what was written leave the port first (bounded), then closes. False when written
+    // bytes had to be given up (the peer did not take them in time).
     virtual bool close() = 0;
     // Queues one whole frame; false when the bytes cannot be queued.
     virtual bool write(const QByteArray& bytes) = 0;
@@ -40,6 +41,22 @@ public:
     // Waits up to `msecs` for everything written to leave the computer; false when it did not
     // (the peer stopped reading, the line went away). Blocks: for the exit and the hand-over.
     virtual bool waitForWritten(int msecs) = 0;
+    // Bytes written that have not reached the far end yet: on a network link those the peer has
+    // not acknowledged (closing before that can reset the connection and lose them), elsewhere
+    // what bytesPending() counts.
+    virtual qint64 bytesUndelivered() const { return bytesPending(); }
+    // Blocks up to `msecs` until bytes arrive, moving written bytes on meanwhile. For the exit's
+    // waits, which must work when no event loop runs any more (the display went away).
+    virtual void waitForReadyRead(int msecs) = 0;
+    // Gives up what was written and has not left: the driver's output queue of a serial line is
+    // flushed; a network link is dropped (it reads as lost and reconnects), since a socket cannot
+    // take back what it holds.
+    virtual void discardOutput() = 0;
+    // The descriptor of the open line, for the guardian that writes force standby when the
+    // panel dies; -1 when there is none or it cannot be shared (a TLS session lives in here).
+    virtual qintptr lineDescriptor() const { return -1; }
+    // Whether the open line is a local serial device rather than a socket.
+    virtual bool isSerialLine() const { return false; }
     // True while a network connection is being made. open() never waits on the network: it
     // starts the connection and returns false; a later open() returns true once it is made.
     virtual bool isConnecting() const { return false; }

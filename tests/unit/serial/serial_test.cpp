@@ -7,9 +7,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
 
 using namespace tarn::serial;
 using tarn::testing::waitUntil;
@@ -274,4 +277,42 @@ TEST(Links, OpensThatFailSayWhyEveryByteGoesThroughAFloodKeepsTheNewestAndHangUp
     }
     EXPECT_GT(queued(), 0);
     EXPECT_EQ(socketOutputQueue(key.handle()), 0) << "a file is no socket";
+}
+
+// Settings a link would not use refuse the address by name, "~" and "~user" start paths in home
+// folders, and the private key is taken only from a file no other account can reach.
+TEST(Addresses, SettingsALinkWouldIgnoreAreRefusedAndKeysMustBeTheOwnersAlone) {
+    tarn::testing::WithApplication app;
+    QTemporaryDir dir;
+    const QString key = dir.path() + "/me.key";
+    QProcess openssl; // its progress dots stay out of the test's output
+    openssl.start("openssl",
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                   "-subj", "/CN=me", "-keyout", key, "-out", key + ".crt"});
+    ASSERT_TRUE(openssl.waitForFinished(60000) && openssl.exitCode() == 0) << "needs openssl";
+    QTcpServer server; // takes the connection and never answers: the files are read by then
+    server.listen(QHostAddress::LocalHost);
+    const QString tls = QString("tls://127.0.0.1:%1?cert=%2.crt&key=%2").arg(server.serverPort());
+    const bool root = ::geteuid() == 0; // only root can give the key to someone else
+    const std::tuple<QString, mode_t, uid_t, const char*> rows[] = {
+        {"rfc2217://h:1?ca=/x", 0, 0, "COM5: settings in the address need a TLS scheme"},
+        {"tls://h:1?cafile=/x", 0, 0, "COM5: unknown setting 'cafile'"},
+        {"tls://h:1?ca=", 0, 0, "COM5: empty setting 'ca'"},
+        {"tls://h:1?ca=/x&ca=/y", 0, 0, "COM5: setting 'ca' appears twice"},
+        {"tls://h:1?cert=~nosuchuser7/c", 0, 0, "COM5: unknown user 'nosuchuser7'"},
+        {"tcp://h", 0, 0, "COM5: \"tcp://h\" is not a device"},
+        {tls.arg(key), 0640, ::geteuid(), "is open to other users"},
+        {tls.arg(key), 0600, root ? 65534 : ::geteuid(), root ? "belongs to another user" : ""},
+        {tls.arg(key), 0600, ::geteuid(), ""}};
+    for (const auto& [value, mode, owner, why] : rows) {
+        const PortMap map({{5, value}});
+        ComPort port(map);
+        ::chmod(QFile::encodeName(key), mode), ::chown(QFile::encodeName(key), owner, gid_t(-1));
+        EXPECT_TRUE(port.setPortNumber(5) && !port.open() && port.isConnecting() == !*why);
+        EXPECT_TRUE(port.errorString().contains(why)) << qPrintable(port.errorString());
+    }
+    const passwd* me = ::getpwuid(::geteuid());
+    const auto a = NetworkAddress::parse("tls://h:1?ca=~&cert=~/c&key=~" + QString(me->pw_name));
+    EXPECT_EQ(a.value().caFile + "|" + a->certFile + "|" + a->keyFile,
+              QDir::homePath() + "|" + QDir::homePath() + "/c|" + QFile::decodeName(me->pw_dir));
 }
