@@ -13,7 +13,8 @@ Panel::Panel(PanelState& state, serial::SerialPort& port, settings::SettingsStor
              PanelViews views)
     : state_(state), port_(port), store_(store), views_(views),
       session_(state, port, views.menu, views.operatorView),
-      poller_(state, port, session_, {views.main, views.tiny}) {
+      poller_(state, port, session_, {views.main, views.tiny}),
+      timerKeyDeadline_(KeyDeadlineMs, false, [this] { Timer_Key_Deadline_Timer(); }) {
     session_.onLineUp = [this] { poller_.forgetExchange(); };
     session_.onLineDown = [this](bool waiting) { poller_.lineDown(waiting); };
 }
@@ -38,19 +39,51 @@ void Panel::menuCloseComPort_Click() {
 }
 
 bool Panel::sendCommand(protocol::Command command, bool reportClosed) {
+    if (leaving_)
+        return false;
     if (!port_.isOpen()) {
         if (reportClosed)
             session_.reportNotOpen();
         return false;
     }
-    if (poller_.write(command))
+    // A line that takes bytes again ends the stall: the next one is told once more.
+    if (port_.bytesPending() == 0)
+        stallReported_ = false;
+    const bool pollOut = poller_.awaitingAnswer();
+    if (poller_.write(command)) {
+        if (!timerKeyDeadline_.isEnabled()) {
+            pollOutAtKey_ = pollOut;
+            framesAtKey_ = poller_.framesReceived();
+            timerKeyDeadline_.setEnabled(true);
+        }
         return true;
+    }
     session_.checkLine();
     views_.operatorView.showMessage(
         session_.withReason(QStringLiteral(
             "The command could not be sent. Check the connection to the amplifier.")),
         style::Exclamation);
     return false;
+}
+
+void Panel::Timer_Key_Deadline_Timer() {
+    timerKeyDeadline_.setEnabled(false);
+    poller_.receiveNow();
+    if (!port_.isOpen())
+        return;
+    // Bytes still here say it directly. A pseudo-terminal or a network peer's buffers take
+    // bytes the amplifier never reads; there the sign is a poll that was out at the key and
+    // has had no answer since.
+    const bool unread = pollOutAtKey_ && poller_.framesReceived() == framesAtKey_;
+    if (port_.bytesPending() == 0 && !unread)
+        return;
+    // Whatever waits to go out is given up, polls and keys alike; polls are asked again.
+    qCWarning(lcLine) << "the amplifier is not reading: the waiting output was discarded";
+    port_.discardOutput();
+    session_.checkLine();
+    if (!std::exchange(stallReported_, true))
+        views_.operatorView.showNotice(
+            QStringLiteral("The amplifier is not reading: the command was not sent."));
 }
 
 bool Panel::Save_All_to_ini_file() {
@@ -118,6 +151,13 @@ void Panel::startup() {
     w.setHeightTwips(small ? PanelState::Height_Small : PanelState::Height_Normal);
     w.setMenuChecked(MenuItem::SizeSmall, small);
     w.setMenuChecked(MenuItem::SizeNormal, !small);
+}
+
+void Panel::startupShown() {
+    // The port is waited for in silence, as an adapter not plugged in yet; an address with a
+    // fault in the file would be waited for forever.
+    if (const QString refusal = session_.refusal(); !refusal.isEmpty())
+        views_.operatorView.showMessage(refusal, style::Exclamation);
 }
 
 void Panel::menu_Size_Normal_Click() {
@@ -231,14 +271,24 @@ bool Panel::startBootloader() {
     poller_.stop();
     // The hand-over is claimed only once the start frame has left: otherwise the amplifier
     // never entered its bootloader and the panel must go on owning the line.
-    if (!poller_.write(protocol::Command::Start_Bootloader) ||
-        !port_.waitForWritten(ForceStandbyWaitMs)) {
+    const qint64 frameSize = state_.frames.frame(protocol::Command::Start_Bootloader).size();
+    const bool written = poller_.write(protocol::Command::Start_Bootloader);
+    if (!written || !port_.waitForWritten(ForceStandbyWaitMs)) {
         qCWarning(lcCore) << "the bootloader start could not be sent:" << port_.errorString();
-        poller_.Timer_Poll().setEnabled(true);
+        // Part of the frame may be on its way: what is left must never reach the amplifier
+        // later, while the panel believes it is still in charge.
+        const bool partlyLeft = written && port_.bytesPending() < frameSize;
+        port_.discardOutput();
+        session_.checkLine();
+        poller_.resume();
         views_.operatorView.showMessage(
             session_.withReason(
-                QStringLiteral("The bootloader start could not be sent to the amplifier. "
-                               "Check the connection and try again.")),
+                partlyLeft
+                    ? QStringLiteral("The bootloader start could not be sent to the amplifier "
+                                     "completely. The amplifier may be in its bootloader now; "
+                                     "switch it off and on if it does not answer.")
+                    : QStringLiteral("The bootloader start could not be sent to the amplifier. "
+                                     "Check the connection and try again.")),
             style::Exclamation);
         return false;
     }
@@ -252,19 +302,19 @@ bool Panel::startBootloader() {
     return true;
 }
 
-bool Panel::shutdownPort() {
+ExitResult Panel::shutdownPort(const ExitClock& clock) {
+    leaving_ = true;
     poller_.stop();
-    bool delivered = true;
+    timerKeyDeadline_.setEnabled(false);
+    ExitResult result;
     // Force standby goes first: a slow disk or a kill during the save must not hold back the
-    // one frame that makes the amplifier safe.
-    // A port the panel waits for counts as well: the amplifier is still out there, unsafe.
-    const bool due = port_.isOpen() || session_.isWaiting();
-    if (state_.settings.Force_STBY == QLatin1String("Yes") && due) {
-        delivered = poller_.write(protocol::Command::Force_STBY) &&
-                    port_.waitForWritten(ForceStandbyWaitMs);
-        if (!delivered)
-            qCWarning(lcCore) << "force standby did not leave the computer:" << port_.errorString();
-    }
+    // one frame that makes the amplifier safe. A port the panel waits for counts as well: the
+    // amplifier is still out there, unsafe, and the operator must hear that nothing was sent.
+    ForceStandby standby(state_.frames, port_);
+    result.standbyDue = state_.settings.Force_STBY == QLatin1String("Yes") &&
+                        (port_.isOpen() || session_.isWaiting());
+    if (result.standbyDue)
+        standby.begin(clock.now(), poller_.unansweredPolls());
     // The widget is closed only after the save: the place it has now is the one to keep.
     if (int left = 0, top = 0; views_.tiny.isShown() && views_.tiny.currentPlace(left, top)) {
         state_.settings.Top_Location = QString::number(top);
@@ -273,8 +323,21 @@ bool Panel::shutdownPort() {
     // No message box here: shutdown also runs for a kill or a logout, with nobody to close
     // the box, and a box left open would keep the panel from ever ending.
     saveSettings(false);
+    while (result.standbyDue && !standby.finished()) {
+        if (clock.interrupted && clock.interrupted()) {
+            standby.abandon(QStringLiteral("the wait was cut short by a second signal"));
+            break;
+        }
+        port_.waitForReadyRead(standby.msUntilNextStep(clock.now()));
+        standby.step(clock.now());
+    }
+    result.stage = standby.stage();
+    result.reason = standby.failure();
+    if (result.standbyDue && result.stage != ForceStandby::Stage::Confirmed)
+        qCWarning(lcCore) << "force standby:" << result.reason;
+    result.closed = !port_.isOpen() || port_.close();
     session_.closeForGood();
-    return delivered;
+    return result;
 }
 
 } // namespace tarn::core

@@ -6,6 +6,7 @@
 #include "core/portsession.h"
 #include "core/statuslistener.h"
 #include "core/views.h"
+#include "core/wayout.h"
 #include "serial/portmap.h"
 
 #include <functional>
@@ -36,7 +37,10 @@ class Panel {
 public:
     static constexpr int ReopenIntervalMs = PortSession::ReopenIntervalMs;
     // How long the exit waits for force standby to leave the computer.
-    static constexpr int ForceStandbyWaitMs = 2000;
+    static constexpr int ForceStandbyWaitMs = ForceStandby::DeliverMs;
+    // A key that has not left the computer by then is given up: the operator stopped expecting
+    // it long ago, and it must not reach the amplifier at some later moment.
+    static constexpr int KeyDeadlineMs = 500;
 
     Panel(PanelState& state, serial::SerialPort& port, settings::SettingsStore& store,
           PanelViews views);
@@ -57,6 +61,7 @@ public:
     ClassicTimer& Timer_Poll() { return poller_.Timer_Poll(); }
     ClassicTimer& Timer_Connection_Timeout() { return poller_.Timer_Connection_Timeout(); }
     ClassicTimer& Timer_Reopen() { return session_.Timer_Reopen(); }
+    ClassicTimer& Timer_Key_Deadline() { return timerKeyDeadline_; }
 
     // Ports.
     void Scan_Com_Ports() { session_.Scan_Com_Ports(); }
@@ -72,8 +77,11 @@ public:
     void Timer_Poll_Timer() { poller_.Timer_Poll_Timer(); }
     void Timer_Connection_Timeout_Timer() { poller_.Timer_Connection_Timeout_Timer(); }
     void Timer_Reopen_Timer() { session_.Timer_Reopen_Timer(); }
+    // A key written KeyDeadlineMs ago: still not gone means the amplifier is not reading.
+    void Timer_Key_Deadline_Timer();
 
-    // Operator keys: one click, one frame. A closed port is reported when `reportClosed`.
+    // Operator keys: one click, one frame, sent now or given up (see KeyDeadlineMs). A closed
+    // port is reported when `reportClosed`. Nothing is sent once the way out has begun.
     bool sendCommand(protocol::Command command, bool reportClosed);
 
     bool Save_All_to_ini_file();
@@ -82,10 +90,13 @@ public:
     // line settings, port, stacking, check marks and size mode. `Rx_Byte` and the frames are
     // ready from the state's construction.
     void startup();
-    // The main window's unload up to closing the other windows: force standby when asked and
-    // the port is open, save, close the port, timers off. False when force standby was due
-    // but did not leave the computer in time.
-    bool shutdownPort();
+    // The main window is up: what the operator must hear about the port, with the window behind.
+    void startupShown();
+    // The main window's unload up to closing the other windows: timers off and keys refused,
+    // force standby when asked and a line is up, save, wait until the amplifier confirms
+    // standby, close the port. Blocks for at most the delivery and confirmation bounds.
+    ExitResult shutdownPort(const ExitClock& clock = ExitClock::monotonic());
+    bool isLeaving() const { return leaving_; }
 
     // View and Settings menu items, the "Hide test" button and Escape on the main window.
     void menu_Size_Normal_Click();
@@ -125,7 +136,13 @@ private:
     Poller poller_;
 
     SecondaryWindows* secondary_ = nullptr;
+    ClassicTimer timerKeyDeadline_;
     bool saveFailureShown_ = false;
+    bool stallReported_ = false;
+    // At the first key of a deadline: whether a poll was out, and how many frames had come.
+    bool pollOutAtKey_ = false;
+    qint64 framesAtKey_ = 0;
+    bool leaving_ = false;
 };
 
 } // namespace tarn::core

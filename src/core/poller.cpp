@@ -28,6 +28,12 @@ void Poller::Timer_Poll_Timer() {
     timerPoll_.setInterval(state_.settings.Polling);
 }
 
+void Poller::receiveNow() {
+    session_.checkLine();
+    if (port_.isOpen())
+        receive();
+}
+
 void Poller::receive() {
     state_.Received_Chunk = port_.readAll();
     const QByteArray& chunk = state_.Received_Chunk;
@@ -48,12 +54,19 @@ void Poller::receive() {
         display_.main.setFirmwareCaption(r.firmwareCaption);
 
     std::optional<protocol::RxBytes> newest;
+    bool alive = false;
     for (const QByteArray& body : scanner_.feed(chunk)) {
         awaiting_ = false;
         retryTicks_ = FirstRetryTicks;
-        if (FrameScanner::isFirmwareReport(body) && r.kind != DecodeResult::Kind::FirmwareReport) {
-            display_.main.setFirmwareCaption(FrameScanner::firmwareCaption(body));
+        ++framesReceived_;
+        if (FrameScanner::isFirmwareReport(body)) {
+            alive = true;
+            unanswered_ = std::max(0, unanswered_ - 1);
+            if (r.kind != DecodeResult::Kind::FirmwareReport)
+                display_.main.setFirmwareCaption(FrameScanner::firmwareCaption(body));
         } else if (FrameScanner::isStatus(body)) {
+            alive = true;
+            unanswered_ = std::max(0, unanswered_ - 1);
             protocol::RxBytes rx;
             for (int i = 0; i < protocol::RxBytes::Count; ++i)
                 rx.set(i, std::uint8_t(body[i]));
@@ -64,7 +77,8 @@ void Poller::receive() {
     }
     if (newest)
         draw(*newest);
-    restartTimeout();
+    if (alive)
+        restartTimeout();
 }
 
 void Poller::draw(const protocol::RxBytes& rx) {
@@ -98,6 +112,7 @@ void Poller::sendNextRequest() {
     if (testSpace)
         state_.Test_Space_Cmd_Pending = false;
     if (written) {
+        ++unanswered_;
         awaiting_ = true;
         ticksUnanswered_ = 0;
     }
@@ -127,9 +142,15 @@ void Poller::stop() {
     timerTimeout_.setEnabled(false);
 }
 
+void Poller::resume() {
+    timerPoll_.setEnabled(true);
+    restartTimeout();
+}
+
 void Poller::forgetExchange() {
     scanner_.reset();
     awaiting_ = false;
+    unanswered_ = 0;
     ticksUnanswered_ = 0;
     retryTicks_ = FirstRetryTicks;
 }

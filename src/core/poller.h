@@ -35,6 +35,9 @@ struct DisplayRoute {
 // (a line too slow for the polling rate), so the display never falls behind the amplifier.
 // An unanswered poll is repeated after a few ticks, then at a slowly growing interval of at most
 // a second, so a lost frame costs one poll and a silent amplifier is still asked.
+//
+// Only a whole frame the decoder accepts is a sign of life: noise, a wrong line speed or a
+// device's banner must not keep an old state on screen as if the amplifier had sent it.
 class Poller {
 public:
     static constexpr int FirstRetryTicks = 3;
@@ -53,6 +56,8 @@ public:
     bool write(protocol::Command command);
     // Both timers off: nothing more goes out on the poller's own account.
     void stop();
+    // Both timers on again after a stop: polls go out, and a silence is reported.
+    void resume();
     // The line just opened: a half-received frame and any poll still awaited belonged to the
     // old one.
     void forgetExchange();
@@ -61,6 +66,14 @@ public:
 
     // True while a poll is out and no answer has come back yet.
     bool awaitingAnswer() const { return awaiting_; }
+    // Polls written whose answers have not come back (a lost answer counts until the line
+    // changes): their answers, when they come, show the amplifier as it was when they left.
+    int unansweredPolls() const { return unanswered_; }
+    // Whole frames received since the line opened: a count that moves while the amplifier
+    // answers.
+    qint64 framesReceived() const { return framesReceived_; }
+    // Reads and decodes what arrived without asking for more: an early look between ticks.
+    void receiveNow();
 
 private:
     void receive();
@@ -83,6 +96,8 @@ private:
     ClassicTimer timerTimeout_;
 
     bool awaiting_ = false;
+    int unanswered_ = 0;
+    qint64 framesReceived_ = 0;
     int ticksUnanswered_ = 0;
     int retryTicks_ = FirstRetryTicks;
 };

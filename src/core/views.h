@@ -96,6 +96,8 @@ class OperatorView {
 public:
     virtual ~OperatorView() = default;
     virtual void showMessage(const QString& text, int style = 0, const QString& title = {}) = 0;
+    // Tells without waiting for an answer: the panel goes on and nothing blocks the operator.
+    virtual void showNotice(const QString& text) = 0;
 };
 
 namespace style {

@@ -61,3 +61,20 @@ void MessageBoxOperator::showMessage(const QString& text, int style, const QStri
 }
 
 } // namespace tarn::ui
+
+namespace tarn::ui {
+
+void MessageBoxOperator::showNotice(const QString& text) {
+    if (notice_) {
+        notice_->setText(text);
+        return;
+    }
+    notice_ = build(text, core::style::Exclamation, {}, parentFor(owner_.data())).release();
+    notice_->setObjectName(QStringLiteral("operator_notice"));
+    notice_->setModal(false);
+    notice_->setWindowModality(Qt::NonModal);
+    notice_->setAttribute(Qt::WA_DeleteOnClose);
+    notice_->show();
+}
+
+} // namespace tarn::ui

@@ -18,6 +18,8 @@ public:
     explicit MessageBoxOperator(QWidget* owner = nullptr);
 
     void showMessage(const QString& text, int style, const QString& title) override;
+    // A box that does not hold the operator up; a newer notice replaces the text of one open.
+    void showNotice(const QString& text) override;
 
     // The box as it would be shown, for callers that want it without running it.
     static std::unique_ptr<QMessageBox> build(const QString& text, int style, const QString& title,
@@ -29,6 +31,7 @@ public:
 
 private:
     QPointer<QWidget> owner_;
+    QPointer<QMessageBox> notice_;
 };
 
 } // namespace tarn::ui

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <csignal>
 
 namespace tarn::testing {
 
@@ -38,9 +39,11 @@ public:
     }
 
     // `keepErrors` collects standard error for errors() instead of passing it through.
-    bool start(bool keepErrors = false) {
+    // `display` replaces the offscreen platform ("xcb" with a DISPLAY, say).
+    bool start(bool keepErrors = false, const QProcessEnvironment& display = {}) {
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(display);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder_ + QStringLiteral("/config"));
         process_.setProcessEnvironment(env);
         process_.setProcessChannelMode(keepErrors ? QProcess::SeparateChannels
@@ -53,6 +56,13 @@ public:
         process_.terminate();
         return process_.waitForFinished(timeoutMs) && process_.exitStatus() == QProcess::NormalExit;
     }
+    // Sends `signal` and waits for the program to end, however it ends.
+    bool signal(int signal, int timeoutMs = 5000) {
+        ::kill(pid_t(process_.processId()), signal);
+        return process_.waitForFinished(timeoutMs);
+    }
+    bool waitForFinished(int timeoutMs) { return process_.waitForFinished(timeoutMs); }
+    bool crashed() const { return process_.exitStatus() == QProcess::CrashExit; }
     bool running() const { return process_.state() == QProcess::Running; }
     int exitCode() const { return process_.exitCode(); }
     QByteArray errors() { return process_.readAllStandardError(); }

@@ -115,6 +115,8 @@ public:
     void showMessage(const QString& text, int style, const QString& title) override {
         messages.append({text, style, title});
     }
+    QStringList notices;
+    void showNotice(const QString& text) override { notices.append(text); }
 };
 
 class FakePlacement final : public settings::WindowPlacement {

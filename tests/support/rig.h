@@ -83,7 +83,16 @@ template <typename Port, typename Screens> struct Rig : private WithApplication,
     RecordingOperator op;
     core::Panel panel{state, port, store, Screens::views(op)};
 
-    Rig() { Screens::attach(panel); }
+    // Time for the exit's waits: each wait on the fake port moves it on by the wait's length.
+    qint64 now = 0;
+    bool interrupted = false;
+    core::ExitClock clock{[this] { return now; }, [this] { return interrupted; }};
+
+    Rig() {
+        Screens::attach(panel);
+        if constexpr (requires { port.onWait; })
+            port.onWait = [this](int msecs) { now += std::max(1, msecs); };
+    }
 
     QString iniPath() const { return dir.path() + "/tarn-vq4400.ini"; }
     QString iniText() const {

@@ -262,18 +262,25 @@ TEST_F(PanelTest, PollingDecodesEachAnswerAndRearmsTheTimeout) {
     EXPECT_EQ(port.writes, QList<QByteArray>{pollFrame}) << "unanswered, not repeated yet";
     EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
 
-    feed(hex("0A0BFE"));
-    EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled()) << "garbage is life";
+    feed(hex("0A0BFE") + statusFrame.left(6));
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled()) << "noise or half a frame is life";
     EXPECT_EQ(main.display.draws, 0);
 
     feed(statusFrame);
     EXPECT_EQ(main.display.draws, 1);
     EXPECT_EQ(main.display.last.band, "3.5 MHz");
+    state.settings.TimeOut = 600; // a re-arm would take it up
+    feed(hex("0A0BFE"));
+    EXPECT_EQ(panel.Timer_Connection_Timeout().interval(), 750) << "noise held the silence off";
+    state.settings.TimeOut = 750;
     EXPECT_EQ(state.Rx_Byte.value(6), 0x23);
     EXPECT_EQ(panel.Timer_Connection_Timeout().interval(), 750);
     EXPECT_TRUE(panel.Timer_Connection_Timeout().isRunning());
 
+    state.settings.TimeOut = 700;
     feed(firmwareReport);
+    EXPECT_EQ(panel.Timer_Connection_Timeout().interval(), 700) << "a firmware report is life";
+    state.settings.TimeOut = 750;
     EXPECT_EQ(main.firmware, "Firmware V1.08 ");
     EXPECT_EQ(main.display.draws, 1);
     EXPECT_TRUE(main.raw.isEmpty()) << "a hidden test space echoes nothing";
@@ -383,35 +390,145 @@ TEST_F(PanelTest, KeysWriteOneFrameOrAskForAPort) {
     EXPECT_EQ(port.writes, QList<QByteArray>{hex("FB0707FE")});
 }
 
-TEST_F(PanelTest, ShutdownSendsForceStandbyThenSavesThenCloses) {
+QByteArray withFlags(const char* flags) {
+    return statusFrame.left(1) + hex(flags) + statusFrame.mid(2);
+}
+
+// An amplifier on the fake port: answers each poll with its state, obeys force standby unless
+// told to ignore it, and may hold a stale answer back in front of each one.
+struct FakeAmplifier {
+    serial::FakeSerialPort* port;
+    bool operate = true;
+    bool obeys = true;
+    bool answers = true;
+    QByteArray heldBack;
+    void attach() {
+        port->onWrite = [this](const QByteArray& frame) {
+            if (frame == forceStandby && obeys)
+                operate = false;
+            if (frame == pollFrame && answers)
+                port->deliver(heldBack + withFlags(operate ? "40" : "00"));
+        };
+    }
+};
+
+TEST_F(PanelTest, ShutdownSendsForceStandbyThenSavesThenWaitsForTheAmplifiersWord) {
+    FakeAmplifier amp{&port, true, true, true, {}};
     ASSERT_TRUE(openOn(2));
+    amp.attach();
     state.settings.Polling = 777;
     bool savedBeforeStandby = true;
+    const auto onWrite = port.onWrite;
     port.onWrite = [&](const QByteArray& frame) {
         if (frame == forceStandby)
             savedBeforeStandby = iniText().contains("777");
+        onWrite(frame);
     };
-    EXPECT_TRUE(panel.shutdownPort());
+    core::ExitResult r = panel.shutdownPort(clock);
+    EXPECT_EQ(r.stage, core::ForceStandby::Stage::Confirmed);
+    EXPECT_EQ(core::WayOut::statusFor(r), 0);
     EXPECT_FALSE(savedBeforeStandby);
     EXPECT_TRUE(iniText().contains("777"));
-    EXPECT_EQ(port.events, (QList<QString>{"write FB 03 02 05 FE", "close"}));
+    EXPECT_EQ(port.events, (QList<QString>{"write FB 03 02 05 FE", "write FB 0C 0C FE", "close"}));
+    EXPECT_LT(now, 50) << "a live amplifier confirms within a poll or two";
     EXPECT_FALSE(panel.Timer_Poll().isEnabled());
     EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_FALSE(panel.sendCommand(Command::Toggle_OPER_STBY, true)) << "no key after the way out";
 
-    ASSERT_TRUE(openOn(2));
-    port.stalledBytes = 4; // the peer stopped reading: the frame never leaves
-    EXPECT_FALSE(panel.shutdownPort());
-    ASSERT_TRUE(openOn(2));
-    port.stalledBytes = 0;
-    port.failWrites = true;
-    EXPECT_FALSE(panel.shutdownPort());
+    // Answers to polls that left before force standby prove nothing, whatever they show.
+    const auto confirmAfter = [&](auto&& prepare) {
+        amp = FakeAmplifier{&port, true, true, true, {}};
+        port.onWrite = nullptr;
+        EXPECT_TRUE(openOn(2));
+        amp.attach();
+        now = 0;
+        prepare();
+        return panel.shutdownPort(clock);
+    };
+    r = confirmAfter([&] {
+        amp.obeys = false;
+        amp.answers = false;
+        panel.Timer_Poll_Timer();      // a poll out, unanswered
+        port.deliver(withFlags("00")); // its late answer
+        amp.answers = true;
+    });
+    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotConfirmed) << "a late answer counted";
+    EXPECT_EQ(core::WayOut::statusFor(r), 3);
+    EXPECT_GE(now, 1000);
+    EXPECT_LT(now, 1100);
+    EXPECT_GE(polls(port), 40) << "polled every 20 ms while waiting";
+    EXPECT_TRUE(core::WayOut::explain(r).contains("did not confirm"));
 
+    r = confirmAfter([&] {
+        amp.heldBack = withFlags("00"); // a stale standby ahead of each answer
+        amp.obeys = false;
+    });
+    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotConfirmed) << "a stale answer counted";
+
+    r = confirmAfter([&] { amp.heldBack = withFlags("40"); });
+    EXPECT_EQ(r.stage, core::ForceStandby::Stage::Confirmed) << "the newest answer decides";
+
+    r = confirmAfter([&] { port.stalledBytes = 5; }); // the peer stopped reading
+    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotDelivered);
+    EXPECT_EQ(core::WayOut::statusFor(r), 2);
+    EXPECT_GE(now, 2000);
+    EXPECT_LT(now, 2100);
+    EXPECT_EQ(polls(port), 0);
+
+    r = confirmAfter([&] { port.failWrites = true; });
+    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotWritten);
+    EXPECT_EQ(core::WayOut::statusFor(r), 2);
     port.failWrites = false;
-    ASSERT_TRUE(openOn(2));
-    state.settings.Force_STBY = "yes";
-    panel.shutdownPort();
-    EXPECT_TRUE(port.writes.isEmpty()) << "only Yes sends it";
+
+    r = confirmAfter([&] {
+        port.unacknowledged = 5; // a network peer that never acknowledges
+        port.onWait = [&](int) {
+            ++now;
+            interrupted = now > 300; // a second signal
+        };
+    });
+    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotDelivered);
+    EXPECT_TRUE(r.reason.contains("second signal"));
+    EXPECT_LT(now, 310);
+    port.unacknowledged = 0;
+    interrupted = false;
+    port.onWait = [&](int msecs) { now += std::max(1, msecs); };
+
+    r = confirmAfter([&] { state.settings.Force_STBY = "yes"; });
+    EXPECT_FALSE(r.standbyDue) << "only Yes sends it";
+    EXPECT_EQ(core::WayOut::statusFor(r), 0);
+    EXPECT_TRUE(port.writes.isEmpty());
     EXPECT_FALSE(port.isOpen());
+
+    r = confirmAfter([&] {
+        state.settings.Force_STBY = "No";
+        port.failClose = true;
+    });
+    EXPECT_EQ(core::WayOut::statusFor(r), 2) << "a close that gave bytes up is reported";
+    port.failClose = false;
+}
+
+TEST_F(PanelTest, EveryWayOutRunsTheShutdownOnceAndTellsWhyItFailed) {
+    ASSERT_TRUE(openOn(2));
+    QStringList lines;
+    int closes = 0, quits = 0, quitStatus = -1;
+    core::WayOut wayOut(panel, clock,
+                        {[&] { ++closes; }, [&](int s) { quitStatus = s, ++quits; },
+                         [&](const QString& line) { lines << line; }});
+    EXPECT_EQ(wayOut.leave(core::Way::Signal), 3) << "a silent amplifier never confirms";
+    EXPECT_EQ(wayOut.leave(core::Way::Window), 3);
+    EXPECT_EQ(quitStatus, 3);
+    EXPECT_EQ(closes + quits, 2) << "the shutdown ran twice";
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].startsWith("tarn-vq4400: force standby was sent"));
+
+    Rig<serial::FakeSerialPort, Recorded> other;
+    other.port.available.insert(1);
+    other.panel.menuCom_Click(1);
+    other.port.stalledBytes = 5;
+    core::WayOut lost(other.panel, other.clock, {[&] { ++closes; }, [&](int) { ++quits; }, {}});
+    EXPECT_EQ(lost.leave(core::Way::DisplayLost), 2);
+    EXPECT_EQ(closes + quits, 2) << "nothing that needs the display runs when it is gone";
 }
 
 TEST_F(PanelTest, AnUnwritableSettingsFileNeverHoldsUpTheExit) {
@@ -421,7 +538,7 @@ TEST_F(PanelTest, AnUnwritableSettingsFileNeverHoldsUpTheExit) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("tarn-vq4400.ini"));
     QFile blocker(dir.path() + "/user");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    panel.shutdownPort();
+    panel.shutdownPort(clock);
     EXPECT_TRUE(op.messages.isEmpty());
     EXPECT_EQ(port.events.last(), "close");
 
@@ -441,6 +558,19 @@ TEST_F(PanelTest, TheHandOverHappensOnlyOnceTheStartFrameLeftAndIsFinal) {
     EXPECT_EQ(op.messages.size(), 2);
     EXPECT_TRUE(port.isOpen());
     EXPECT_TRUE(panel.Timer_Poll().isEnabled()) << "the panel goes on";
+    port.failWrites = false;
+
+    // A start frame stuck in the line is thrown away, never sent later, and the panel goes on
+    // watching the line; the operator hears whether part of it may have reached the amplifier.
+    for (const qint64 stuck : {5, 3}) {
+        port.stalledBytes = stuck;
+        port.events.clear();
+        EXPECT_FALSE(panel.startBootloader());
+        EXPECT_EQ(port.events, (QList<QString>{"write FB 03 09 0C FE", "discard"}));
+        EXPECT_TRUE(panel.Timer_Poll().isEnabled());
+        EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled()) << "silence is reported";
+        EXPECT_EQ(op.messages.last().text.contains("may be in its bootloader"), stuck < 5);
+    }
 
     port.failWrites = false;
     feed(statusFrame); // the time-out is now running
@@ -491,6 +621,41 @@ TEST_F(PanelTest, AStalledOrSilentLineGetsNoPileOfPollsButKeysGoOutAtOnce) {
     EXPECT_EQ(polls(port), 12);
 }
 
+TEST_F(PanelTest, AKeyTheAmplifierDoesNotTakeWithinHalfASecondIsGivenUpAndToldOnce) {
+    ASSERT_TRUE(openOn(2));
+    feed(current);
+    ASSERT_TRUE(panel.sendCommand(Command::Band_Up, true));
+    EXPECT_TRUE(panel.Timer_Key_Deadline().isEnabled());
+    EXPECT_EQ(panel.Timer_Key_Deadline().interval(), 500);
+    port.deliver(current); // the poll the feed wrote is answered
+    panel.Timer_Key_Deadline_Timer();
+    EXPECT_FALSE(port.events.contains("discard")) << "a key that left is left alone";
+    EXPECT_FALSE(panel.Timer_Key_Deadline().isEnabled());
+
+    port.stalledBytes = 4; // the driver holds it: the peer stopped reading
+    ASSERT_TRUE(panel.sendCommand(Command::Gain_Up, true));
+    panel.Timer_Key_Deadline_Timer();
+    EXPECT_EQ(port.events.count("discard"), 1);
+    port.stalledBytes = 4; // still stalled: given up again, told once
+    ASSERT_TRUE(panel.sendCommand(Command::Gain_Up, true));
+    panel.Timer_Key_Deadline_Timer();
+    EXPECT_EQ(port.events.count("discard"), 2);
+    EXPECT_EQ(op.notices, QStringList{"The amplifier is not reading: the command was not sent."});
+    EXPECT_TRUE(op.messages.isEmpty()) << "no box holds the operator up";
+
+    // A pseudo-terminal or a socket takes the bytes; a poll out and unanswered tells instead.
+    feed(current); // a poll out
+    ASSERT_TRUE(panel.sendCommand(Command::Band_Down, true));
+    port.deliver(current); // answered in time
+    panel.Timer_Key_Deadline_Timer();
+    EXPECT_EQ(port.events.count("discard"), 2);
+    panel.Timer_Poll_Timer();
+    ASSERT_TRUE(panel.sendCommand(Command::Band_Down, true));
+    panel.Timer_Key_Deadline_Timer();
+    EXPECT_EQ(port.events.count("discard"), 3);
+    EXPECT_EQ(op.notices.size(), 2) << "a new stall is told again";
+}
+
 TEST_F(PanelTest, TheNewestWholeFrameIsDrawnWhateverTheReadsHold) {
     const std::pair<const char*, QList<QByteArray>> cases[] = {
         {"two answers in one read", {stale + current}},
@@ -512,4 +677,42 @@ TEST_F(PanelTest, TheNewestWholeFrameIsDrawnWhateverTheReadsHold) {
         EXPECT_TRUE(main.display.last.Transmit);
         EXPECT_EQ(main.display.last.temperature, "77 °C");
     }
+}
+
+// A port server address the file gets wrong is no absent device (those are waited for in
+// silence): waiting never mends it, so the operator hears of it at start-up.
+TEST_F(PanelTest, AnAddressWithAFaultInTheFileIsToldAtStartUp) {
+    writeIni("[COM]\nPortNumber= 5\n[Ports]\nCOM5=tcp://h:1?ca=/x\n");
+    panel.startup();
+    EXPECT_TRUE(panel.isReopening());
+    EXPECT_TRUE(texts().isEmpty()) << "before the window shows";
+    panel.startupShown();
+    EXPECT_EQ(texts(), QStringList{"The Com Port is not available\n\nCOM5: settings in the address "
+                                   "need a TLS scheme (tls:// or rfc2217+tls://)"});
+}
+
+// A port that stays away is logged as it goes, as its reason changes and as it comes back, not
+// at every attempt to reopen it.
+TEST_F(PanelTest, APortThatStaysAwayIsLoggedAsItGoesAndComesBackNotAtEveryAttempt) {
+    static QStringList log;
+    ASSERT_TRUE(openOn(3));
+    const auto previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& c, const QString& text) {
+            if (QLatin1String(c.category) == QLatin1String("tarn.serial"))
+                log << text;
+        });
+    QList<qsizetype> logged;
+    for (const char* error : {"Gone", "Gone", "Permission denied", "", "Permission denied"}) {
+        port.error = error;
+        port.available = *error ? QSet<int>{} : QSet<int>{3};
+        if (*error)
+            port.loseLine();
+        panel.Timer_Poll_Timer();
+        for (int i = 0; i < 5; ++i)
+            panel.Timer_Reopen_Timer();
+        logged << log.size();
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(logged, (QList<qsizetype>{1, 1, 2, 3, 4})) << qPrintable(log.join('\n'));
+    EXPECT_TRUE(log.value(0).contains("lost") && log.value(2).contains("is back"));
 }
