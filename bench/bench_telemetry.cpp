@@ -150,7 +150,7 @@ int main(int argc, char* argv[]) {
         measure("history window open at 24 h");
 
         const qint64 decoded = panel.recorder().framesRecorded();
-        panel.shutdown();
+        panel.shutdown(tarn::core::Way::Window);
         const qint64 rows = panel.recorder().log().rowsWritten();
         QFile log(logPath);
         const qint64 lines = log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') - 1 : -1;

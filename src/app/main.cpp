@@ -5,6 +5,34 @@
 #include "unixsignals.h"
 
 #include <QApplication>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+// The panel an exit handler may still reach. The display plugin ends the process with exit()
+// when the display connection breaks; only a handler registered with the C library runs then,
+// and it can take no argument.
+tarn::app::PanelApplication* livePanel = nullptr;
+
+extern "C" void onProcessExit() {
+    if (livePanel == nullptr)
+        return;
+    tarn::app::PanelApplication* panel = std::exchange(livePanel, nullptr);
+    // Force standby went out (or could not) while the stack below still stands; a failure
+    // replaces the plugin's status with the panel's own.
+    if (const int status = panel->displayLost(); status != 0)
+        std::_Exit(status);
+}
+
+// Keeps livePanel pointing at a panel that exists.
+struct LivePanel {
+    explicit LivePanel(tarn::app::PanelApplication& panel) {
+        livePanel = &panel;
+        std::atexit(onProcessExit);
+    }
+    ~LivePanel() { livePanel = nullptr; }
+};
+} // namespace
 
 int main(int argc, char* argv[]) {
     // The panel repaints a few small lamps and figures many times a second. Through X shared
@@ -19,13 +47,19 @@ int main(int argc, char* argv[]) {
     tarn::ui::installFontSubstitutions();
     app.setWindowIcon(tarn::ui::applicationIcon());
 
+    using tarn::core::Way;
     tarn::app::PanelApplication panel;
+    const LivePanel live(panel);
     // A desktop logout or a kill runs the same shutdown as File > Exit.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&] { panel.shutdown(); });
-    const tarn::app::TerminationSignals terminationSignals([&](int) { panel.shutdown(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [&] { panel.shutdown(Way::SessionEnd); });
+    const tarn::app::TerminationSignals terminationSignals(
+        [&](int) { panel.shutdown(Way::Signal); });
 
     panel.start();
-    const int code = app.exec();
-    panel.shutdown();
+    // A way out taken during start-up (a signal while its message box was open) has ended the
+    // program already: a fresh event loop would keep a window alive that nothing can close.
+    const int code = panel.hasLeft() ? 0 : app.exec();
+    panel.shutdown(Way::Window);
     return code != 0 ? code : panel.exitCode();
 }

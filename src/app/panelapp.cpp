@@ -1,5 +1,7 @@
 #include "panelapp.h"
 
+#include "unixsignals.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -37,13 +39,28 @@ PanelApplication::PanelApplication()
                           panel_.sendCommand(protocol::Command::Force_STBY, false);
                       });
                       return true;
-                  }}) {
+                  }}),
+      wayOut_(panel_, core::ExitClock::monotonic([this] {
+                  return TerminationSignals::received() > signalsAtLeave_;
+              }),
+              {[this] {
+                   telemetry_.shutdown();
+                   dialogs_.closeAll();
+                   tiny_.closeWindow();
+               },
+               [](int status) { QCoreApplication::exit(status); },
+               [](const QString& line) {
+                   // Nobody may be watching the screen at a kill or a logout: the terminal
+                   // and the exit status are what a script or a service manager sees.
+                   std::fprintf(stderr, "%s\n", qPrintable(line));
+                   std::fflush(stderr);
+               }}) {
     panel_.addStatusListener(feed_);
     panel_.detectDevices = &serial::PortMap::detectDevices;
     panel_.setSecondaryWindows(dialogs_);
     window_.attach(panel_);
     tiny_.attach(panel_);
-    window_.onUnload = [this] { shutdown(); };
+    window_.onUnload = [this] { shutdown(core::Way::Window); };
     dialogs_.endApplication = [this] { endAtOnce(); };
     dialogs_.openDocument = [](const QString& path) {
         QString file = path;
@@ -57,24 +74,21 @@ void PanelApplication::start() {
     panel_.startup();
     telemetry_.start();
     window_.show();
+    panel_.startupShown();
 }
 
-void PanelApplication::shutdown() {
+void PanelApplication::shutdown(core::Way way) {
     if (std::exchange(ended_, true))
         return;
-    if (!panel_.shutdownPort()) {
-        // Nobody may be watching the screen at a kill or a logout: the terminal and the exit
-        // status are what a script or a service manager sees.
-        std::fprintf(stderr,
-                     "tarn-vq4400: force standby could not be sent to the amplifier before "
-                     "exit%s%s\n",
-                     port_.errorString().isEmpty() ? "" : ": ", qPrintable(port_.errorString()));
-        exitCode_ = 2;
-    }
-    telemetry_.shutdown();
-    dialogs_.closeAll();
-    tiny_.closeWindow();
-    QCoreApplication::exit(exitCode_);
+    signalsAtLeave_ = TerminationSignals::received();
+    wayOut_.leave(way);
+}
+
+int PanelApplication::displayLost() {
+    if (std::exchange(ended_, true))
+        return wayOut_.status();
+    signalsAtLeave_ = TerminationSignals::received();
+    return wayOut_.leave(core::Way::DisplayLost);
 }
 
 void PanelApplication::endAtOnce() {

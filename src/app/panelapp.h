@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/panel.h"
+#include "core/wayout.h"
 #include "serial/comport.h"
 #include "settings/settingsstore.h"
 #include "telemetry/recorder.h"
@@ -22,15 +23,20 @@ public:
 
     // The main window's load, then the window is shown.
     void start();
-    // File > Exit, the title-bar close, a signal and a desktop logout all end here: force
-    // standby when asked, save, close the port, stop the timers, close the other windows.
-    // Runs once; the event loop ends afterwards.
-    void shutdown();
+    // Every way out ends here (see core::WayOut): force standby when asked and its
+    // confirmation, save, close the port, stop the timers, close the other windows, end every
+    // event loop. Runs once.
+    void shutdown(core::Way way);
+    // The display connection broke and the toolkit is ending the process: the port's part of
+    // the shutdown only, nothing that needs the display. Returns the exit status.
+    int displayLost();
+    // True once a way out has run (or the firmware hand-over ended the program).
+    bool hasLeft() const { return ended_; }
     // The firmware update's end: the port is already handed over, so nothing is sent or saved.
     void endAtOnce();
 
-    // Non-zero when the exit could not do what it must (force standby not sent).
-    int exitCode() const { return exitCode_; }
+    // Non-zero when the exit could not do what it must (see core::WayOut).
+    int exitCode() const { return wayOut_.status(); }
 
     ui::MainWindow& mainWindow() { return window_; }
     core::Panel& panel() { return panel_; }
@@ -50,8 +56,9 @@ private:
     core::Panel panel_;
     ui::Dialogs dialogs_;
     ui::TelemetryControls telemetry_;
+    core::WayOut wayOut_;
+    int signalsAtLeave_ = 0;
     bool ended_ = false;
-    int exitCode_ = 0;
 };
 
 } // namespace tarn::app

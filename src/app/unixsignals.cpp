@@ -15,8 +15,10 @@ namespace {
 // The one descriptor a signal handler may touch; set before the handlers are installed.
 int signalWriteFd = -1;
 int signalReadFd = -1;
+volatile std::sig_atomic_t signalCount = 0;
 
 extern "C" void onTerminationSignal(int signal) {
+    signalCount = signalCount + 1;
     const unsigned char byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] const auto ignored = ::write(signalWriteFd, &byte, 1);
 }
@@ -43,6 +45,10 @@ TerminationSignals::TerminationSignals(std::function<void(int)> onSignal)
         ::sigaction(s, &action, nullptr);
 }
 
+int TerminationSignals::received() {
+    return int(signalCount);
+}
+
 TerminationSignals::~TerminationSignals() {
     if (!notifier_)
         return;
@@ -57,6 +63,9 @@ TerminationSignals::~TerminationSignals() {
 TerminationSignals::TerminationSignals(std::function<void(int)> onSignal)
     : onSignal_(std::move(onSignal)) {}
 TerminationSignals::~TerminationSignals() = default;
+int TerminationSignals::received() {
+    return 0;
+}
 #endif
 
 } // namespace tarn::app

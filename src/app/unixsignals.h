@@ -16,6 +16,9 @@ public:
     explicit TerminationSignals(std::function<void(int)> onSignal);
     ~TerminationSignals();
     TerminationSignals(const TerminationSignals&) = delete;
+    // Signals received so far, counted in the handler itself: the exit's blocking wait runs
+    // no event loop, yet must end at once on a second signal.
+    static int received();
     TerminationSignals& operator=(const TerminationSignals&) = delete;
 
 private:

@@ -99,7 +99,7 @@ int main(int argc, char* argv[]) {
                     mainSize.height(), panel.mainWindow().frameGeometry().width(),
                     panel.mainWindow().frameGeometry().height(),
                     qPrintable(controls.alarmLine()->property("fullText").toString()));
-        panel.shutdown();
+        panel.shutdown(tarn::core::Way::Window);
     }
     QFile::remove(ini);
     return status;
