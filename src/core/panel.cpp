@@ -46,9 +46,13 @@ bool Panel::sendCommand(protocol::Command command, bool reportClosed) {
             session_.reportNotOpen();
         return false;
     }
+    // Bytes written now would wait in the line and leave at some later moment nobody expects.
+    if (port_.bytesPending() > 0 || poller_.silentForMs() >= KeyDeadlineMs) {
+        reportStall();
+        return false;
+    }
     // A line that takes bytes again ends the stall: the next one is told once more.
-    if (port_.bytesPending() == 0)
-        stallReported_ = false;
+    stallReported_ = false;
     const bool pollOut = poller_.awaitingAnswer();
     if (poller_.write(command)) {
         if (!timerKeyDeadline_.isEnabled()) {
@@ -81,6 +85,10 @@ void Panel::Timer_Key_Deadline_Timer() {
     qCWarning(lcLine) << "the amplifier is not reading: the waiting output was discarded";
     port_.discardOutput();
     session_.checkLine();
+    reportStall();
+}
+
+void Panel::reportStall() {
     if (!std::exchange(stallReported_, true))
         views_.operatorView.showNotice(
             QStringLiteral("The amplifier is not reading: the command was not sent."));

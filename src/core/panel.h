@@ -80,8 +80,10 @@ public:
     // A key written KeyDeadlineMs ago: still not gone means the amplifier is not reading.
     void Timer_Key_Deadline_Timer();
 
-    // Operator keys: one click, one frame, sent now or given up (see KeyDeadlineMs). A closed
-    // port is reported when `reportClosed`. Nothing is sent once the way out has begun.
+    // Operator keys: one click, one frame, sent now or refused: refused at once on a line that
+    // holds bytes or has not answered for KeyDeadlineMs, given up if it has not left within
+    // KeyDeadlineMs. A closed port is reported when `reportClosed`. Nothing is sent once the
+    // way out has begun.
     bool sendCommand(protocol::Command command, bool reportClosed);
 
     bool Save_All_to_ini_file();
@@ -125,6 +127,8 @@ public:
 
 private:
     void hideTestSpace(int height);
+    // Once per stall, without a box: the operator goes on working.
+    void reportStall();
     // A failure is shown to the operator when `tellOperator`, otherwise only logged.
     bool saveSettings(bool tellOperator);
 

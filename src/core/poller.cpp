@@ -25,6 +25,7 @@ void Poller::Timer_Poll_Timer() {
         receive();
     if (port_.isOpen())
         sendNextRequest();
+    ticksSilent_ = awaiting_ ? ticksSilent_ + 1 : 0;
     timerPoll_.setInterval(state_.settings.Polling);
 }
 
@@ -58,6 +59,7 @@ void Poller::receive() {
     for (const QByteArray& body : scanner_.feed(chunk)) {
         awaiting_ = false;
         retryTicks_ = FirstRetryTicks;
+        ticksSilent_ = 0;
         ++framesReceived_;
         if (FrameScanner::isFirmwareReport(body)) {
             alive = true;
@@ -151,6 +153,7 @@ void Poller::forgetExchange() {
     scanner_.reset();
     awaiting_ = false;
     unanswered_ = 0;
+    ticksSilent_ = 0;
     ticksUnanswered_ = 0;
     retryTicks_ = FirstRetryTicks;
 }

@@ -72,6 +72,9 @@ public:
     // Whole frames received since the line opened: a count that moves while the amplifier
     // answers.
     qint64 framesReceived() const { return framesReceived_; }
+    // How long a poll has been out without any frame coming back, in milliseconds as the poll
+    // ticks count it; 0 while nothing is awaited.
+    qint64 silentForMs() const { return awaiting_ ? ticksSilent_ * state_.settings.Polling : 0; }
     // Reads and decodes what arrived without asking for more: an early look between ticks.
     void receiveNow();
 
@@ -99,6 +102,7 @@ private:
     int unanswered_ = 0;
     qint64 framesReceived_ = 0;
     int ticksUnanswered_ = 0;
+    qint64 ticksSilent_ = 0;
     int retryTicks_ = FirstRetryTicks;
 };
 

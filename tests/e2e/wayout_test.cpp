@@ -15,7 +15,8 @@ const QByteArray pollFrame("FB 0C 0C FE"), forceStandby("FB 03 02 05 FE");
 
 struct Line : private WithApplication {
     QTemporaryDir dir;
-    SimProcess sim{{}};
+    // In operate and keyed from the start: a confirmation means force standby took effect.
+    SimProcess sim{{"--drift", "600000"}};
     AppProcess app{dir.path()};
 
     QByteArray ini(const QByteArray& extra = {}) const {

@@ -596,8 +596,8 @@ TEST_F(PanelTest, AStalledOrSilentLineGetsNoPileOfPollsButKeysGoOutAtOnce) {
     for (int i = 0; i < 3000; ++i) // 30 s at Polling 10 ms
         panel.Timer_Poll_Timer();
     EXPECT_EQ(polls(port), 0);
-    EXPECT_TRUE(panel.sendCommand(Command::Band_Up, true));
-    EXPECT_EQ(port.writes, QList<QByteArray>{hex("FB0707FE")});
+    EXPECT_FALSE(panel.sendCommand(Command::Band_Up, true)) << "a key would wait in the line";
+    EXPECT_TRUE(port.writes.isEmpty());
     port.stalledBytes = 0;
     panel.Timer_Poll_Timer();
     EXPECT_EQ(polls(port), 1) << "the drained line is polled on the next tick";
@@ -632,28 +632,39 @@ TEST_F(PanelTest, AKeyTheAmplifierDoesNotTakeWithinHalfASecondIsGivenUpAndToldOn
     EXPECT_FALSE(port.events.contains("discard")) << "a key that left is left alone";
     EXPECT_FALSE(panel.Timer_Key_Deadline().isEnabled());
 
-    port.stalledBytes = 4; // the driver holds it: the peer stopped reading
     ASSERT_TRUE(panel.sendCommand(Command::Gain_Up, true));
+    port.stalledBytes = 4; // the driver holds it: the peer stopped reading
     panel.Timer_Key_Deadline_Timer();
     EXPECT_EQ(port.events.count("discard"), 1);
-    port.stalledBytes = 4; // still stalled: given up again, told once
-    ASSERT_TRUE(panel.sendCommand(Command::Gain_Up, true));
-    panel.Timer_Key_Deadline_Timer();
-    EXPECT_EQ(port.events.count("discard"), 2);
+    port.stalledBytes = 4; // still stalled: refused at once, told once
+    EXPECT_FALSE(panel.sendCommand(Command::Gain_Up, true));
+    EXPECT_EQ(port.writes.count(state.frames.frame(Command::Gain_Up)), 1);
     EXPECT_EQ(op.notices, QStringList{"The amplifier is not reading: the command was not sent."});
     EXPECT_TRUE(op.messages.isEmpty()) << "no box holds the operator up";
+    port.stalledBytes = 0;
 
     // A pseudo-terminal or a socket takes the bytes; a poll out and unanswered tells instead.
     feed(current); // a poll out
     ASSERT_TRUE(panel.sendCommand(Command::Band_Down, true));
     port.deliver(current); // answered in time
     panel.Timer_Key_Deadline_Timer();
-    EXPECT_EQ(port.events.count("discard"), 2);
+    EXPECT_EQ(port.events.count("discard"), 1);
     panel.Timer_Poll_Timer();
     ASSERT_TRUE(panel.sendCommand(Command::Band_Down, true));
     panel.Timer_Key_Deadline_Timer();
-    EXPECT_EQ(port.events.count("discard"), 3);
+    EXPECT_EQ(port.events.count("discard"), 2);
     EXPECT_EQ(op.notices.size(), 2) << "a new stall is told again";
+
+    // No answer for half a second: a key is refused before it is written.
+    state.settings.Polling = 50;
+    feed(current); // the tick that read it wrote a poll: 50 ms
+    for (int i = 0; i < 8; ++i)
+        panel.Timer_Poll_Timer();
+    port.writes.clear();
+    ASSERT_TRUE(panel.sendCommand(Command::Band_Up, true)) << "450 ms is not yet a stall";
+    panel.Timer_Poll_Timer();
+    EXPECT_FALSE(panel.sendCommand(Command::Band_Up, true));
+    EXPECT_EQ(port.writes.count(hex("FB0707FE")), 1);
 }
 
 TEST_F(PanelTest, TheNewestWholeFrameIsDrawnWhateverTheReadsHold) {
