@@ -1,4 +1,5 @@
 // Builds the panel and runs the event loop.
+#include "guardian/guardian.h"
 #include "panelapp.h"
 #include "ui/fonts.h"
 #include "ui/icons.h"
@@ -6,6 +7,7 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -35,6 +37,10 @@ struct LivePanel {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Forked before any thread exists. It writes force standby should this process die without
+    // its shutdown (killed, crashed, ended by a display library's _exit).
+    const std::unique_ptr<tarn::guardian::Guardian> guardian = tarn::guardian::Guardian::start();
+
     // The panel repaints a few small lamps and figures many times a second. Through X shared
     // memory each picture first waits for the X server to finish reading the one before (a
     // round trip that wakes both programs); through the socket it does not, and a few kilobytes
@@ -48,7 +54,7 @@ int main(int argc, char* argv[]) {
     app.setWindowIcon(tarn::ui::applicationIcon());
 
     using tarn::core::Way;
-    tarn::app::PanelApplication panel;
+    tarn::app::PanelApplication panel(guardian.get());
     const LivePanel live(panel);
     // A desktop logout or a kill runs the same shutdown as File > Exit.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,

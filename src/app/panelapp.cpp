@@ -21,7 +21,7 @@ QString installedGuide() {
 }
 } // namespace
 
-PanelApplication::PanelApplication()
+PanelApplication::PanelApplication(guardian::Guardian* guardian)
     // The settings file is named after the executable and lives beside it, or in the
     // per-user folder when that cannot be written.
     : store_(QCoreApplication::applicationDirPath(),
@@ -55,6 +55,9 @@ PanelApplication::PanelApplication()
                    std::fprintf(stderr, "%s\n", qPrintable(line));
                    std::fflush(stderr);
                }}) {
+    guardian_ = guardian;
+    port_.beforeClose = [this] { releaseLine(); };
+    panel_.onLineChanged = [this] { guardLine(); };
     panel_.addStatusListener(feed_);
     panel_.detectDevices = &serial::PortMap::detectDevices;
     panel_.setSecondaryWindows(dialogs_);
@@ -75,6 +78,29 @@ void PanelApplication::start() {
     telemetry_.start();
     window_.show();
     panel_.startupShown();
+}
+
+void PanelApplication::guardLine() {
+    if (!guardian_)
+        return;
+    // A TLS session lives in this process alone: nobody else can write on it.
+    const bool wanted = !ended_ && !panel_.isHandedOver() && port_.isOpen() &&
+                        state_.settings.Force_STBY == QLatin1String("Yes");
+    const qintptr fd = wanted ? port_.lineDescriptor() : -1;
+    if (fd == guardedFd_)
+        return;
+    releaseLine();
+    if (fd < 0)
+        return;
+    const QByteArray frame = state_.frames.frame(protocol::Command::Force_STBY);
+    if (guardian_->hold(int(fd), frame.toStdString(), port_.isSerialLine()))
+        guardedFd_ = fd;
+}
+
+void PanelApplication::releaseLine() {
+    if (guardian_ && guardedFd_ >= 0)
+        guardian_->release();
+    guardedFd_ = -1;
 }
 
 void PanelApplication::shutdown(core::Way way) {

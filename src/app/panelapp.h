@@ -2,6 +2,7 @@
 
 #include "core/panel.h"
 #include "core/wayout.h"
+#include "guardian/guardian.h"
 #include "serial/comport.h"
 #include "settings/settingsstore.h"
 #include "telemetry/recorder.h"
@@ -17,7 +18,9 @@ namespace tarn::app {
 // Everything the running panel is made of, wired together. A QApplication must exist first.
 class PanelApplication {
 public:
-    PanelApplication();
+    // `guardian` (may be null) writes force standby should the panel die without its
+    // shutdown; it outlives the panel.
+    explicit PanelApplication(guardian::Guardian* guardian = nullptr);
     PanelApplication(const PanelApplication&) = delete;
     PanelApplication& operator=(const PanelApplication&) = delete;
 
@@ -44,6 +47,11 @@ public:
     ui::TelemetryControls& telemetryControls() { return telemetry_; }
 
 private:
+    // Hands the guardian the line while force standby on exit is asked for and a line it can
+    // write on is up; takes it back otherwise.
+    void guardLine();
+    void releaseLine();
+
     core::PanelState state_;
     serial::ComPort port_{state_.ports};
     settings::SettingsStore store_;
@@ -57,6 +65,8 @@ private:
     ui::Dialogs dialogs_;
     ui::TelemetryControls telemetry_;
     core::WayOut wayOut_;
+    guardian::Guardian* guardian_ = nullptr;
+    qintptr guardedFd_ = -1;
     int signalsAtLeave_ = 0;
     bool ended_ = false;
 };

@@ -15,8 +15,16 @@ Panel::Panel(PanelState& state, serial::SerialPort& port, settings::SettingsStor
       session_(state, port, views.menu, views.operatorView),
       poller_(state, port, session_, {views.main, views.tiny}),
       timerKeyDeadline_(KeyDeadlineMs, false, [this] { Timer_Key_Deadline_Timer(); }) {
-    session_.onLineUp = [this] { poller_.forgetExchange(); };
-    session_.onLineDown = [this](bool waiting) { poller_.lineDown(waiting); };
+    session_.onLineUp = [this] {
+        poller_.forgetExchange();
+        if (onLineChanged)
+            onLineChanged();
+    };
+    session_.onLineDown = [this](bool waiting) {
+        poller_.lineDown(waiting);
+        if (onLineChanged)
+            onLineChanged();
+    };
 }
 
 void Panel::menuCom_Click(int index) {
@@ -229,6 +237,8 @@ void Panel::MenuForceSTBYonExit_Click() {
     const bool checked = views_.main.isMenuChecked(MenuItem::ForceStbyOnExit);
     views_.main.setMenuChecked(MenuItem::ForceStbyOnExit, !checked);
     state_.settings.Force_STBY = checked ? QStringLiteral("No") : QStringLiteral("Yes");
+    if (onLineChanged)
+        onLineChanged();
     Save_All_to_ini_file();
 }
 

@@ -45,6 +45,9 @@ public:
     Panel(PanelState& state, serial::SerialPort& port, settings::SettingsStore& store,
           PanelViews views);
 
+    // Called whenever the line came up or went down, or force standby on exit was switched.
+    std::function<void()> onLineChanged;
+
     // The serial devices the system reports; start-up gives new ones COM numbers.
     std::function<QList<serial::DetectedDevice>()> detectDevices;
 

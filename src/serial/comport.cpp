@@ -78,6 +78,8 @@ bool ComPort::open() {
 }
 
 bool ComPort::close() {
+    if (isOpen() && beforeClose)
+        beforeClose();
     return !link_ || link_->close();
 }
 
@@ -89,8 +91,12 @@ void ComPort::waitForReadyRead(int msecs) {
 }
 
 void ComPort::discardOutput() {
-    if (isOpen())
-        link_->discardOutput();
+    if (!isOpen())
+        return;
+    // A network link is dropped here, and must not live on in a copy.
+    if (beforeClose && NetworkAddress::isNetwork(linkDevice_))
+        beforeClose();
+    link_->discardOutput();
 }
 
 bool ComPort::write(const QByteArray& bytes) {

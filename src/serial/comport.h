@@ -4,6 +4,7 @@
 #include "serial/portmap.h"
 #include "serial/serialport.h"
 
+#include <functional>
 #include <memory>
 
 namespace tarn::serial {
@@ -15,6 +16,10 @@ std::unique_ptr<Link> makeLink(const QString& device);
 class ComPort final : public SerialPort {
 public:
     explicit ComPort(const PortMap& map) : map_(map) {}
+
+    // Called before the port closes on the panel's own account: whoever holds a copy of the
+    // line lets go first, or the device stays busy and a connection stays up.
+    std::function<void()> beforeClose;
 
     bool setPortNumber(int number) override;
     int portNumber() const override { return number_; }

@@ -129,3 +129,25 @@ TEST(WayOut, TheDisplayGoingAwayStillSendsForceStandby) {
     EXPECT_GE(l.pollsAfterStandby(), 1) << "confirmation not waited for";
     EXPECT_EQ(l.app.exitCode(), 1) << "confirmed: the toolkit's own status stands";
 }
+
+// Killed or crashed, the panel can do nothing: the guardian it started writes force standby on
+// its copy of the line, and only when it was asked for.
+TEST(WayOut, AKilledOrCrashedPanelStillLeavesTheAmplifierInStandby) {
+    for (const int sig : {SIGKILL, SIGSEGV}) {
+        SCOPED_TRACE(sig);
+        Line l;
+        l.app.writeIni(l.ini());
+        ASSERT_TRUE(l.app.start(true));
+        ASSERT_TRUE(l.polled());
+        ASSERT_TRUE(l.app.signal(sig));
+        EXPECT_TRUE(l.app.crashed());
+        EXPECT_TRUE(l.standbyReceived());
+        EXPECT_EQ(l.count(forceStandby), 1);
+    }
+    Line off;
+    off.app.writeIni(off.ini("[ONexit]\nForce_STBY=No\n"));
+    ASSERT_TRUE(off.app.start(true));
+    ASSERT_TRUE(off.polled());
+    ASSERT_TRUE(off.app.signal(SIGKILL));
+    EXPECT_FALSE(off.standbyReceived());
+}
