@@ -307,7 +307,9 @@ void NetworkLink::onTimeout() {
 }
 
 void NetworkLink::onSocketError() {
-    if (phase_ != Phase::Connecting && phase_ != Phase::Open)
+    // A blocking wait that ran out (the exit's, waiting for an answer) is no fault of the link.
+    if ((phase_ != Phase::Connecting && phase_ != Phase::Open) ||
+        socket_->error() == QAbstractSocket::SocketTimeoutError)
         return;
     if (!tlsFailure_.isEmpty())
         fail(tlsFailure_);

@@ -123,7 +123,7 @@ TEST_F(ThroughSer2net, CertificateThatDoesNotVerifyIsRefusedWithNothingSent) {
 
 // The real panel on an INI file naming the server: it opens the port at start-up, sets the far
 // line to its speed, takes a restarted server up again by itself, and its force standby at exit
-// gets through.
+// gets through and is confirmed.
 TEST_F(ThroughSer2net, PanelTakesARestartedServerUpAgainByItself) {
     serve(server + ".crt");
     AppProcess app(dir.path());
@@ -141,5 +141,6 @@ TEST_F(ThroughSer2net, PanelTakesARestartedServerUpAgainByItself) {
     ser2net->start();
     EXPECT_TRUE(pollsGrow());
     EXPECT_TRUE(app.terminate());
-    EXPECT_TRUE(waitUntil([&] { return sim.receivedFrames().last() == "FB 03 02 05 FE"; }));
+    EXPECT_EQ(app.exitCode(), 0) << "not confirmed, or the connection did not end cleanly";
+    EXPECT_TRUE(waitUntil([&] { return sim.receivedFrames().contains("FB 03 02 05 FE"); }));
 }

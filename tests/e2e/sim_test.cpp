@@ -125,7 +125,7 @@ TEST_F(RealPorts, DeviceVanishingDuringAWriteIsSurvivedAndRecovered) {
     ASSERT_TRUE(grows(main.display.draws));
     // Nobody reads the far end, so the writes wait in the port; the device goes away under them.
     for (int i = 0; i < 40000; ++i)
-        ASSERT_TRUE(panel.sendCommand(Command::Poll, true)) << "write " << i;
+        ASSERT_TRUE(panel.poller().write(Command::Poll)) << "write " << i;
     line.hangUp();
     QFile::remove(link);
     EXPECT_TRUE(waitUntil([&] { return panel.isReopening(); }));

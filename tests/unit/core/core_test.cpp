@@ -394,118 +394,84 @@ QByteArray withFlags(const char* flags) {
     return statusFrame.left(1) + hex(flags) + statusFrame.mid(2);
 }
 
-// An amplifier on the fake port: answers each poll with its state, obeys force standby unless
-// told to ignore it, and may hold a stale answer back in front of each one.
-struct FakeAmplifier {
-    serial::FakeSerialPort* port;
-    bool operate = true;
-    bool obeys = true;
-    bool answers = true;
-    QByteArray heldBack;
-    void attach() {
-        port->onWrite = [this](const QByteArray& frame) {
-            if (frame == forceStandby && obeys)
-                operate = false;
-            if (frame == pollFrame && answers)
-                port->deliver(heldBack + withFlags(operate ? "40" : "00"));
-        };
-    }
-};
-
 TEST_F(PanelTest, ShutdownSendsForceStandbyThenSavesThenWaitsForTheAmplifiersWord) {
-    FakeAmplifier amp{&port, true, true, true, {}};
-    ASSERT_TRUE(openOn(2));
-    amp.attach();
-    state.settings.Polling = 777;
+    // An amplifier on the fake port: answers each poll with its state behind `heldBack`, and
+    // goes to standby on force standby when it `obeys`.
+    bool operate = true, obeys = true, answers = true;
+    QByteArray heldBack;
     bool savedBeforeStandby = true;
-    const auto onWrite = port.onWrite;
-    port.onWrite = [&](const QByteArray& frame) {
-        if (frame == forceStandby)
+    const auto amplifier = [&](const QByteArray& frame) {
+        if (frame == forceStandby) {
             savedBeforeStandby = iniText().contains("777");
-        onWrite(frame);
+            operate = operate && !obeys;
+        }
+        if (frame == pollFrame && answers)
+            port.deliver(heldBack + withFlags(operate ? "40" : "00"));
     };
-    core::ExitResult r = panel.shutdownPort(clock);
-    EXPECT_EQ(r.stage, core::ForceStandby::Stage::Confirmed);
-    EXPECT_EQ(core::WayOut::statusFor(r), 0);
-    EXPECT_FALSE(savedBeforeStandby);
-    EXPECT_TRUE(iniText().contains("777"));
-    EXPECT_EQ(port.events, (QList<QString>{"write FB 03 02 05 FE", "write FB 0C 0C FE", "close"}));
-    EXPECT_LT(now, 50) << "a live amplifier confirms within a poll or two";
-    EXPECT_FALSE(panel.Timer_Poll().isEnabled());
-    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
-    EXPECT_FALSE(panel.sendCommand(Command::Toggle_OPER_STBY, true)) << "no key after the way out";
-
-    // Answers to polls that left before force standby prove nothing, whatever they show.
-    const auto confirmAfter = [&](auto&& prepare) {
-        amp = FakeAmplifier{&port, true, true, true, {}};
+    using S = core::ForceStandby::Stage;
+    const struct {
+        const char* name;
+        std::function<void()> prepare;
+        S stage;
+        int status;
+        qint64 fromMs, toMs; // how long the wait took
+    } cases[] = {
+        {"a live amplifier confirms at the first poll", [] {}, S::Confirmed, 0, 0, 30},
+        {"a late answer to an earlier poll proves nothing",
+         [&] {
+             obeys = answers = false;
+             panel.Timer_Poll_Timer();
+             port.deliver(withFlags("00"));
+             answers = true;
+         },
+         S::NotConfirmed, 3, 1000, 1100},
+        {"a stale standby ahead of each answer proves nothing",
+         [&] { heldBack = withFlags("00"), obeys = false; }, S::NotConfirmed, 3, 1000, 1100},
+        {"the newest answer decides", [&] { heldBack = withFlags("40"); }, S::Confirmed, 0, 0, 30},
+        {"a peer that stopped reading", [&] { port.stalledBytes = 5; }, S::NotDelivered, 2, 2000,
+         2100},
+        {"a write that fails", [&] { port.failWrites = true; }, S::NotWritten, 2, 0, 0},
+        {"a second signal cuts the wait short",
+         [&] {
+             port.unacknowledged = 5; // a network peer that never acknowledges
+             port.onWait = [&](int) { interrupted = ++now > 300; };
+         },
+         S::NotDelivered, 2, 300, 310},
+        {"only Yes sends it", [&] { state.settings.Force_STBY = "yes"; }, S::Idle, 0, 0, 0},
+        {"a close that gave bytes up",
+         [&] { state.settings.Force_STBY = "No", port.failClose = true; }, S::Idle, 2, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        operate = obeys = answers = true;
+        heldBack.clear();
         port.onWrite = nullptr;
-        EXPECT_TRUE(openOn(2));
-        amp.attach();
+        ASSERT_TRUE(openOn(2));
+        ASSERT_TRUE(QFile::remove(iniPath()));
+        port.onWrite = amplifier;
+        state.settings.Polling = 777;
+        savedBeforeStandby = false;
         now = 0;
-        prepare();
-        return panel.shutdownPort(clock);
-    };
-    r = confirmAfter([&] {
-        amp.obeys = false;
-        amp.answers = false;
-        panel.Timer_Poll_Timer();      // a poll out, unanswered
-        port.deliver(withFlags("00")); // its late answer
-        amp.answers = true;
-    });
-    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotConfirmed) << "a late answer counted";
-    EXPECT_EQ(core::WayOut::statusFor(r), 3);
-    EXPECT_GE(now, 1000);
-    EXPECT_LT(now, 1100);
-    EXPECT_GE(polls(port), 40) << "polled every 20 ms while waiting";
-    EXPECT_TRUE(core::WayOut::explain(r).contains("did not confirm"));
-
-    r = confirmAfter([&] {
-        amp.heldBack = withFlags("00"); // a stale standby ahead of each answer
-        amp.obeys = false;
-    });
-    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotConfirmed) << "a stale answer counted";
-
-    r = confirmAfter([&] { amp.heldBack = withFlags("40"); });
-    EXPECT_EQ(r.stage, core::ForceStandby::Stage::Confirmed) << "the newest answer decides";
-
-    r = confirmAfter([&] { port.stalledBytes = 5; }); // the peer stopped reading
-    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotDelivered);
-    EXPECT_EQ(core::WayOut::statusFor(r), 2);
-    EXPECT_GE(now, 2000);
-    EXPECT_LT(now, 2100);
-    EXPECT_EQ(polls(port), 0);
-
-    r = confirmAfter([&] { port.failWrites = true; });
-    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotWritten);
-    EXPECT_EQ(core::WayOut::statusFor(r), 2);
-    port.failWrites = false;
-
-    r = confirmAfter([&] {
-        port.unacknowledged = 5; // a network peer that never acknowledges
-        port.onWait = [&](int) {
-            ++now;
-            interrupted = now > 300; // a second signal
-        };
-    });
-    EXPECT_EQ(r.stage, core::ForceStandby::Stage::NotDelivered);
-    EXPECT_TRUE(r.reason.contains("second signal"));
-    EXPECT_LT(now, 310);
-    port.unacknowledged = 0;
-    interrupted = false;
-    port.onWait = [&](int msecs) { now += std::max(1, msecs); };
-
-    r = confirmAfter([&] { state.settings.Force_STBY = "yes"; });
-    EXPECT_FALSE(r.standbyDue) << "only Yes sends it";
-    EXPECT_EQ(core::WayOut::statusFor(r), 0);
-    EXPECT_TRUE(port.writes.isEmpty());
-    EXPECT_FALSE(port.isOpen());
-
-    r = confirmAfter([&] {
-        state.settings.Force_STBY = "No";
-        port.failClose = true;
-    });
-    EXPECT_EQ(core::WayOut::statusFor(r), 2) << "a close that gave bytes up is reported";
-    port.failClose = false;
+        c.prepare();
+        const core::ExitResult r = panel.shutdownPort(clock);
+        EXPECT_EQ(r.stage, c.stage);
+        EXPECT_EQ(core::WayOut::statusFor(r), c.status);
+        EXPECT_TRUE(now >= c.fromMs && now <= c.toMs) << now;
+        EXPECT_EQ(core::WayOut::explain(r).isEmpty(), c.status == 0);
+        EXPECT_NE(port.isOpen(), !port.failClose);
+        EXPECT_TRUE(iniText().contains("777"));
+        EXPECT_FALSE(savedBeforeStandby) << "the save held force standby back";
+        EXPECT_TRUE(r.stage != S::NotConfirmed || polls(port) >= 40) << "not polled every 20 ms";
+        EXPECT_TRUE(r.stage != S::Confirmed ||
+                    port.events.mid(0, 2) ==
+                        (QList<QString>{"write FB 03 02 05 FE", "write FB 0C 0C FE"}));
+        port.stalledBytes = port.unacknowledged = 0;
+        port.failWrites = port.failClose = interrupted = false;
+        state.settings.Force_STBY = "Yes";
+        port.onWait = [&](int msecs) { now += std::max(1, msecs); };
+    }
+    EXPECT_FALSE(panel.Timer_Poll().isEnabled() || panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_FALSE(panel.sendCommand(Command::Toggle_OPER_STBY, true)) << "a key after the way out";
 }
 
 TEST_F(PanelTest, EveryWayOutRunsTheShutdownOnceAndTellsWhyItFailed) {
