@@ -36,7 +36,7 @@ PanelApplication::PanelApplication(guardian::Guardian* guardian)
                       if (!panel_.port().isOpen())
                           return false;
                       QTimer::singleShot(0, &window_, [this] {
-                          panel_.sendCommand(protocol::Command::Force_STBY, false);
+                          panel_.sendStandby();
                       });
                       return true;
                   }}),

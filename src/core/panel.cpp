@@ -78,6 +78,10 @@ bool Panel::sendCommand(protocol::Command command, bool reportClosed) {
     return false;
 }
 
+bool Panel::sendStandby() {
+    return !leaving_ && poller_.write(protocol::Command::Force_STBY);
+}
+
 void Panel::Timer_Key_Deadline_Timer() {
     timerKeyDeadline_.setEnabled(false);
     poller_.receiveNow();

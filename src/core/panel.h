@@ -88,6 +88,9 @@ public:
     // KeyDeadlineMs. A closed port is reported when `reportClosed`. Nothing is sent once the
     // way out has begun.
     bool sendCommand(protocol::Command command, bool reportClosed);
+    // Force standby on the panel's own account (an alarm): no key, so never refused for a
+    // stalled line, only not sent once the way out has begun (which sends its own).
+    bool sendStandby();
 
     bool Save_All_to_ini_file();
 

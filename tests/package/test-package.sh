@@ -47,11 +47,16 @@ app=$!
 for _ in $(seq 100); do [ "$(grep -c 'RX FB 0C 0C FE' "$work/sim.log")" -ge 5 ] && break; sleep 0.1; done
 polls=$(grep -c 'RX FB 0C 0C FE' "$work/sim.log" || true)
 [ "$polls" -ge 5 ] || fail "installed panel did not poll (polls: $polls)"
-kill -TERM $app
-wait $app || true
+# runuser would turn the signal into its own end: the panel itself is told.
+panel=$(pgrep -P "$app" -x tarn-vq4400 || echo "$app")
+kill -TERM "$panel"
+status=0
+wait $app || status=$?
+[ "$status" -eq 0 ] || fail "exit status $status: force standby not confirmed"
 sleep 0.3
-last_rx=$(grep ' RX ' "$work/sim.log" || true)
-[[ ${last_rx##*$'\n'} == *'RX FB 03 02 05 FE'* ]] || fail "force standby was not the last frame received"
+# Force standby, then only the polls that ask for its effect.
+after=$(sed -n '/RX FB 03 02 05 FE/,$p' "$work/sim.log" | grep ' RX ' | grep -vc 'RX FB 0C 0C FE' || true)
+[ "$after" -eq 1 ] || fail "force standby was not the last frame received but for polls"
 [ -e "$work/root/usr/bin/tarn-vq4400.ini" ] && fail "settings written beside the installed executable"
 grep -q '^Force_STBY=Yes' "$config/tarn-vq4400/tarn-vq4400.ini" || fail "settings not saved per user"
-echo "package $deb: installed panel polled ($polls polls), stopped cleanly, saved per user"
+echo "package $deb: installed panel polled ($polls polls), stopped with standby confirmed, saved per user"

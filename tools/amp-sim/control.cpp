@@ -48,7 +48,7 @@ ControlParse parseControlLine(QStringView line) {
     static constexpr Switch switches[] = {{"silence", Kind::Silence}, {"garbage", Kind::Garbage},
                                           {"split", Kind::Split},     {"double", Kind::Double},
                                           {"stale", Kind::Stale},     {"stall", Kind::Stall},
-                                          {"flood", Kind::Flood}};
+                                          {"deaf", Kind::Deaf},       {"flood", Kind::Flood}};
     for (const auto& s : switches) {
         if (verb != QLatin1String(s.name))
             continue;
@@ -108,6 +108,8 @@ QString controlHelpText() {
         "  double on|off    every answer twice in one write\n"
         "  stale on|off     every status answer behind an older one in the same write: the\n"
         "                   state of the first answer after 'stale on', then the current one\n"
+        "  deaf on|off      polls are answered, every other command is ignored (force\n"
+        "                   standby that never takes effect)\n"
         "  stall on|off     stop / resume reading the line (the panel's writes pile up in the\n"
         "                   system); once reading again, every poll read is answered in order\n"
         "  stall MS         stall for MS milliseconds, then read again\n"

@@ -15,6 +15,7 @@ struct ControlCommand {
         Split,
         Double,
         Stale,
+        Deaf,
         Stall,
         Flood,
         Trip,

@@ -36,6 +36,8 @@ Exchange SimEngine::receive(QByteArrayView bytes, qint64 nowMs) {
     for (const auto& frame : ex.frames) {
         if (!frame.command)
             continue;
+        if (faults_.deaf && *frame.command != Command::Poll && *frame.command != Command::TestSpace)
+            continue;
         // While the bootloader runs the command is not taken and nothing is answered.
         amplifier_.apply(*frame.command, nowMs);
         if (!amplifier_.answering())

@@ -54,6 +54,8 @@ QString Faults::describe() const {
         on << QStringLiteral("double");
     if (stale)
         on << QStringLiteral("stale");
+    if (deaf)
+        on << QStringLiteral("deaf");
     if (stall)
         on << QStringLiteral("stall");
     if (flood)

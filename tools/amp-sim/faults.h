@@ -16,6 +16,7 @@ struct Faults {
     bool split = false;   // each answer in two writes, some time apart
     bool doubled = false; // each answer twice in one write
     bool stale = false;   // each status answer behind an older one in the same write
+    bool deaf = false;    // every command but the poll and the test-space request is ignored
     bool stall = false;   // the line is not read at all, so the panel's writes pile up
     bool flood = false;   // status frames and garbage without pause, as fast as the line takes
 

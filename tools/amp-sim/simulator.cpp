@@ -235,6 +235,9 @@ void Simulator::handleControlLine(const QString& line) {
     case Kind::Stale:
         faults.stale = c.on;
         break;
+    case Kind::Deaf:
+        faults.deaf = c.on;
+        break;
     case Kind::Stall:
         faults.stall = c.on;
         // A timed stall ends by itself; any stall command replaces the one before.

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <poll.h>
 #include <pty.h>
 #include <sys/prctl.h>
@@ -38,16 +37,6 @@ template <typename Done> bool eventually(Done done) {
     return true;
 }
 
-bool holds(pid_t pid, int fd) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path mine = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
-    for (const auto& theirs : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
-        if (fs::read_symlink(theirs, error) == mine)
-            return true;
-    return false;
-}
-
 [[noreturn]] void playPanel(const std::string& steps, int signal, const std::vector<Line>& lines,
                             int test) {
     ::setpgid(0, 0);
@@ -76,7 +65,8 @@ bool holds(pid_t pid, int fd) {
 }
 
 // A stand-in panel process plays `steps` ('a', 'b' hold that line, 'r' releases, 'g' says goodbye)
-// and, once line `held` (if any) is seen held and quiet, ends by _exit or by `signal` to its group.
+// and, once the lines are seen quiet (a hold returns once the guardian has the line), ends by
+// _exit or by `signal` to its group.
 // Each line must then carry `expected`, and the guardian, inherited by this subreaper, must end.
 void expectEnding(const std::string& steps, int signal, std::vector<Line> lines, int held,
                   const std::vector<std::string>& expected) {
@@ -90,7 +80,6 @@ void expectEnding(const std::string& steps, int signal, std::vector<Line> lines,
     ::close(talk[1]);
     pid_t guardian = -1;
     EXPECT_EQ(::read(talk[0], &guardian, sizeof guardian), ssize_t(sizeof guardian));
-    EXPECT_TRUE(held < 0 || eventually([&] { return holds(guardian, lines[held].panel); }));
     for (std::size_t i = 0; i < lines.size(); ++i) {
         pollfd quiet{lines[i].peer, POLLIN, 0};
         EXPECT_EQ(::poll(&quiet, 1, 0), 0) << "written while the panel lived";
