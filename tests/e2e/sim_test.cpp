@@ -190,7 +190,7 @@ TEST_F(PanelTest, FailuresAndTheHandOverEndWithThePortClosedAndTheOperatorTold) 
     panel.Timer_Connection_Timeout_Timer();
     panel.Open_Com_Port(); // reopened
     EXPECT_TRUE(port.isOpen());
-    panel.shutdownPort();
+    panel.shutdownPort(clock);
     EXPECT_EQ(record.gaps, 3);
     ASSERT_TRUE(openOn(1));
     ASSERT_TRUE(panel.startBootloader());

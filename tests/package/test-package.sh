@@ -50,13 +50,11 @@ polls=$(grep -c 'RX FB 0C 0C FE' "$work/sim.log" || true)
 # runuser would turn the signal into its own end: the panel itself is told.
 panel=$(pgrep -P "$app" -x tarn-vq4400 || echo "$app")
 kill -TERM "$panel"
-status=0
-wait $app || status=$?
-[ "$status" -eq 0 ] || fail "exit status $status: force standby not confirmed"
+wait $app || fail "exit status $?: force standby not confirmed"
 sleep 0.3
 # Force standby, then only the polls that ask for its effect.
-after=$(sed -n '/RX FB 03 02 05 FE/,$p' "$work/sim.log" | grep ' RX ' | grep -vc 'RX FB 0C 0C FE' || true)
-[ "$after" -eq 1 ] || fail "force standby was not the last frame received but for polls"
+[ "$(sed -n '/RX FB 03 02 05 FE/,$p' "$work/sim.log" | grep ' RX ' | grep -vc 'RX FB 0C 0C FE')" -eq 1 ] ||
+  fail "force standby was not the last frame received but for polls"
 [ -e "$work/root/usr/bin/tarn-vq4400.ini" ] && fail "settings written beside the installed executable"
 grep -q '^Force_STBY=Yes' "$config/tarn-vq4400/tarn-vq4400.ini" || fail "settings not saved per user"
 echo "package $deb: installed panel polled ($polls polls), stopped with standby confirmed, saved per user"

@@ -51,11 +51,6 @@ public:
         process_.start(exePath(), {});
         return process_.waitForStarted(5000);
     }
-    // SIGTERM, then wait for the program to end by itself.
-    bool terminate(int timeoutMs = 5000) {
-        process_.terminate();
-        return process_.waitForFinished(timeoutMs) && process_.exitStatus() == QProcess::NormalExit;
-    }
     // Sends `signal` and waits for the program to end, however it ends.
     bool signal(int signal, int timeoutMs = 5000) {
         ::kill(pid_t(process_.processId()), signal);
@@ -63,6 +58,8 @@ public:
     }
     bool waitForFinished(int timeoutMs) { return process_.waitForFinished(timeoutMs); }
     bool crashed() const { return process_.exitStatus() == QProcess::CrashExit; }
+    // SIGTERM, then wait for the program to end by itself.
+    bool terminate(int timeoutMs = 5000) { return signal(SIGTERM, timeoutMs) && !crashed(); }
     bool running() const { return process_.state() == QProcess::Running; }
     int exitCode() const { return process_.exitCode(); }
     QByteArray errors() { return process_.readAllStandardError(); }
