@@ -48,7 +48,8 @@ for _ in $(seq 100); do [ "$(grep -c 'RX FB 0C 0C FE' "$work/sim.log")" -ge 5 ] 
 polls=$(grep -c 'RX FB 0C 0C FE' "$work/sim.log" || true)
 [ "$polls" -ge 5 ] || fail "installed panel did not poll (polls: $polls)"
 # runuser would turn the signal into its own end: the panel itself is told.
-panel=$(pgrep -P "$app" -x tarn-vq4400 || echo "$app")
+panel=$app
+[ ${#run[@]} -eq 0 ] || read -r panel _ <"/proc/$app/task/$app/children"
 kill -TERM "$panel"
 wait $app || fail "exit status $?: force standby not confirmed"
 sleep 0.3
