@@ -49,8 +49,8 @@ polls=$(grep -c 'RX FB 0C 0C FE' "$work/sim.log" || true)
 [ "$polls" -ge 5 ] || fail "installed panel did not poll (polls: $polls)"
 # runuser would turn the signal into its own end: the panel itself is told.
 panel=$app
-[ ${#run[@]} -eq 0 ] || read -r panel _ <"/proc/$app/task/$app/children"
-kill -TERM "$panel"
+[ ${#run[@]} -eq 0 ] || panel=$(cat "/proc/$app/task/$app/children")
+kill -TERM $panel
 wait $app || fail "exit status $?: force standby not confirmed"
 sleep 0.3
 # Force standby, then only the polls that ask for its effect.
