@@ -48,8 +48,7 @@ for _ in $(seq 100); do [ "$(grep -c 'RX FB 0C 0C FE' "$work/sim.log")" -ge 5 ] 
 polls=$(grep -c 'RX FB 0C 0C FE' "$work/sim.log" || true)
 [ "$polls" -ge 5 ] || fail "installed panel did not poll (polls: $polls)"
 # runuser would turn the signal into its own end: the panel itself is told.
-panel=$app
-[ ${#run[@]} -eq 0 ] || panel=$(cat "/proc/$app/task/$app/children")
+panel=$( ((${#run[@]})) && cat "/proc/$app/task/$app/children" || echo "$app")
 kill -TERM $panel
 wait $app || fail "exit status $?: force standby not confirmed"
 sleep 0.3

@@ -420,11 +420,11 @@ TEST_F(PanelTest, ShutdownSendsForceStandbyThenSavesThenWaitsForTheAmplifiersWor
         {"a live amplifier confirms at the first poll", [] {}, S::Confirmed, 0, 0, 30},
         {"a late answer to an earlier poll proves nothing", // standby, still unread
          [&] { operate = obeys = false, panel.Timer_Poll_Timer(), operate = true; },
-         S::NotConfirmed, 3, 1000, 1100},
+         S::NotConfirmed, 3, 1000, 1000},
         {"a stale standby ahead is no proof", [&] { heldBack = withFlags("00"), obeys = false; },
-         S::NotConfirmed, 3, 1000, 1100},
+         S::NotConfirmed, 3, 1000, 1000},
         {"the newest answer decides", [&] { heldBack = withFlags("40"); }, S::Confirmed, 0, 0, 30},
-        {"a stalled peer", [&] { port.stalledBytes = 5; }, S::NotDelivered, 2, 2000, 2100},
+        {"a stalled peer", [&] { port.stalledBytes = 5; }, S::NotDelivered, 2, 2000, 2000},
         {"a write that fails", [&] { port.failWrites = true; }, S::NotWritten, 2, 0, 0},
         {"a second signal",
          [&] {
