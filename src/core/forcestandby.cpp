@@ -69,9 +69,8 @@ ForceStandby::Stage ForceStandby::step(qint64 nowMs) {
     if (finished())
         return stage_;
     if (!port_.isOpen()) {
-        const QString lost = port_.errorString().isEmpty() ? QStringLiteral("the line was lost")
-                                                           : port_.errorString();
-        fail(stage_ == Stage::Written ? Stage::NotDelivered : Stage::NotConfirmed, lost);
+        abandon(port_.errorString().isEmpty() ? QStringLiteral("the line was lost")
+                                              : port_.errorString());
         return stage_;
     }
     // Reading also moves on what a serial link still holds for the driver.

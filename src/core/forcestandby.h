@@ -44,7 +44,8 @@ public:
     Stage step(qint64 nowMs);
     Stage stage() const { return stage_; }
     bool finished() const;
-    // The wait was cut short (a second signal): the stage reached so far fails with `why`.
+    // The wait was cut short (a second signal, the line lost): the stage reached so far fails
+    // with `why`.
     void abandon(const QString& why);
     // How long the caller may wait for the line before the next step is due.
     int msUntilNextStep(qint64 nowMs) const;

@@ -104,7 +104,6 @@ public:
     // force standby when asked and a line is up, save, wait until the amplifier confirms
     // standby, close the port. Blocks for at most the delivery and confirmation bounds.
     ExitResult shutdownPort(const ExitClock& clock = ExitClock::monotonic());
-    bool isLeaving() const { return leaving_; }
 
     // View and Settings menu items, the "Hide test" button and Escape on the main window.
     void menu_Size_Normal_Click();

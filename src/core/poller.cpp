@@ -61,14 +61,15 @@ void Poller::receive() {
         retryTicks_ = FirstRetryTicks;
         ticksSilent_ = 0;
         ++framesReceived_;
-        if (FrameScanner::isFirmwareReport(body)) {
-            alive = true;
-            unanswered_ = std::max(0, unanswered_ - 1);
+        const bool firmware = FrameScanner::isFirmwareReport(body);
+        if (!firmware && !FrameScanner::isStatus(body))
+            continue;
+        alive = true;
+        unanswered_ = std::max(0, unanswered_ - 1);
+        if (firmware) {
             if (r.kind != DecodeResult::Kind::FirmwareReport)
                 display_.main.setFirmwareCaption(FrameScanner::firmwareCaption(body));
-        } else if (FrameScanner::isStatus(body)) {
-            alive = true;
-            unanswered_ = std::max(0, unanswered_ - 1);
+        } else {
             protocol::RxBytes rx;
             for (int i = 0; i < protocol::RxBytes::Count; ++i)
                 rx.set(i, std::uint8_t(body[i]));

@@ -47,11 +47,9 @@ bool PortSession::openPort(int number) {
         return false;
     if (port_.open())
         return true;
-    if (!port_.isConnecting() && reported_ != port_.errorString()) {
-        reported_ = port_.errorString();
+    if (!port_.isConnecting() && isNewFailure())
         qCWarning(lcLine) << "port" << number << port_.deviceName(number)
                           << "could not be opened:" << *reported_;
-    }
     return false;
 }
 
@@ -167,10 +165,8 @@ void PortSession::startWaiting(int number) {
     menu_.setCloseComPortEnabled(true);
     timerReopen_.setEnabled(true);
     // A reopen that failed has said why already.
-    if (wasUp && reported_ != port_.errorString()) {
-        reported_ = port_.errorString();
+    if (wasUp && isNewFailure())
         qCWarning(lcLine) << "port" << number << "lost:" << *reported_;
-    }
     if (onLineDown)
         onLineDown(true);
 }
@@ -216,6 +212,13 @@ bool PortSession::reportNotOpen() {
         return false;
     operator_.showMessage(waiting_ ? withReason(notAvailable)
                                    : QStringLiteral("Select a COM Port"));
+    return true;
+}
+
+bool PortSession::isNewFailure() {
+    if (reported_ == port_.errorString())
+        return false;
+    reported_ = port_.errorString();
     return true;
 }
 

@@ -67,6 +67,8 @@ public:
 
 private:
     bool openPort(int number);
+    // Whether the port's failure differs from the one logged last; remembers it.
+    bool isNewFailure();
     void markOpened(int number);
     void markClosed();
     void startWaiting(int number);

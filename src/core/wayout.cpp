@@ -53,10 +53,10 @@ int WayOut::leave(Way way) {
     if (left_)
         return status_;
     left_ = true;
-    result_ = panel_.shutdownPort(clock_);
-    status_ = statusFor(result_);
+    const ExitResult result = panel_.shutdownPort(clock_);
+    status_ = statusFor(result);
     if (status_ != Confirmed && hooks_.tell)
-        hooks_.tell(explain(result_));
+        hooks_.tell(explain(result));
     if (way == Way::DisplayLost)
         return status_;
     if (hooks_.closeWindows)

@@ -57,9 +57,7 @@ public:
 
     // Runs the shutdown the first time; later calls do nothing. Returns the exit status.
     int leave(Way way);
-    bool hasLeft() const { return left_; }
     int status() const { return status_; }
-    const ExitResult& result() const { return result_; }
 
     // The status for a result, and the line that explains a non-zero one.
     static int statusFor(const ExitResult& result);
@@ -69,7 +67,6 @@ private:
     Panel& panel_;
     ExitClock clock_;
     Hooks hooks_;
-    ExitResult result_;
     bool left_ = false;
     int status_ = 0;
 };

@@ -367,22 +367,24 @@ bool NetworkLink::isOpen() const {
 qint64 NetworkLink::bytesPending() const {
     if (!isOpen())
         return 0;
-    return socket_->bytesToWrite() + (tls_ ? tls_->encryptedBytesToWrite() : 0) +
-           socketOutputQueue(socket_->socketDescriptor());
+    return unsentHere() + socketOutputQueue(socket_->socketDescriptor());
+}
+
+qint64 NetworkLink::unsentHere() const {
+    return socket_->bytesToWrite() + (tls_ ? tls_->encryptedBytesToWrite() : 0);
 }
 
 qint64 NetworkLink::bytesUndelivered() const {
     if (!isOpen())
         return 0;
-    return socket_->bytesToWrite() + (tls_ ? tls_->encryptedBytesToWrite() : 0) +
-           socketOutputQueue(socket_->socketDescriptor(), true);
+    return unsentHere() + socketOutputQueue(socket_->socketDescriptor(), true);
 }
 
 void NetworkLink::waitForReadyRead(int msecs) {
     if (!isOpen())
         return;
     // Qt's wait also moves the socket's own write buffer into the system.
-    if (socket_->bytesToWrite() > 0 || (tls_ && tls_->encryptedBytesToWrite() > 0))
+    if (unsentHere() > 0)
         socket_->waitForBytesWritten(msecs);
     else
         socket_->waitForReadyRead(msecs);
@@ -401,14 +403,15 @@ qintptr NetworkLink::descriptor() const {
 
 bool NetworkLink::close() {
     timer_.stop();
+    const bool wasOpen = isOpen();
     bool delivered = true;
-    if (isOpen()) {
+    if (wasOpen) {
         // Bounded, so that a frame written just before (force standby at exit) gets out
         // without a stalled peer holding the program. Waits for the peer's acknowledgement
         // too: a connection that ends in a reset drops what was not acknowledged.
         const QDeadlineTimer deadline(CloseFlushMs);
         while (isOpen() && bytesUndelivered() > 0 && !deadline.hasExpired()) {
-            if (socket_->bytesToWrite() > 0 || (tls_ && tls_->encryptedBytesToWrite() > 0))
+            if (unsentHere() > 0)
                 socket_->waitForBytesWritten(int(std::min<qint64>(deadline.remainingTime(), 20)));
             else
                 QThread::msleep(2);
@@ -417,16 +420,14 @@ bool NetworkLink::close() {
         if (!delivered)
             qCWarning(lcSerial) << "closing" << where() << "with" << bytesUndelivered()
                                 << "bytes not delivered";
-        // Closing with received bytes unread makes the system answer with a reset. So the
-        // panel's side ends first, then what the peer still sends is read until it ends its
-        // side as well.
-        phase_ = Phase::Idle;
-        streamReady_ = false;
-        if (delivered)
-            endGracefully();
     }
+    // Idle before the graceful end, so the socket's own end of the stream reads as no loss.
     phase_ = Phase::Idle;
     streamReady_ = false;
+    // Closing with received bytes unread makes the system answer with a reset. So the panel's
+    // side ends first, then what the peer still sends is read until it ends its side as well.
+    if (wasOpen && delivered)
+        endGracefully();
     socket_->abort();
     return delivered;
 }

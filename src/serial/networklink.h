@@ -74,6 +74,8 @@ private:
     void requestSettings();
     void send(const QByteArray& raw);
     void becomeOpen();
+    // Written but still in the socket's own buffers, not yet handed to the system.
+    qint64 unsentHere() const;
     void endGracefully();
     void fail(const QString& why);
     QString where() const;
