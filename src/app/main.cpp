@@ -1,6 +1,7 @@
 // Builds the panel and runs the event loop.
 #include "guardian/guardian.h"
 #include "panelapp.h"
+#include "platformchoice.h"
 #include "ui/fonts.h"
 #include "ui/icons.h"
 #include "unixsignals.h"
@@ -47,7 +48,15 @@ int main(int argc, char* argv[]) {
     // cost less to send than that wait. An operator's own choice stands.
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
+    const QByteArray platform =
+        tarn::app::preferredPlatform([](const char* name) { return qgetenv(name); }, argc, argv);
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
     QApplication app(argc, argv);
+    // The choice was the panel's alone: the firmware client it starts gets the session as the
+    // operator has it.
+    if (!platform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
     app.setApplicationName(QStringLiteral("tarn-vq4400"));
     app.setQuitOnLastWindowClosed(false);
     tarn::ui::installFontSubstitutions();

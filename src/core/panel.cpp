@@ -253,9 +253,11 @@ void Panel::menuTinyWidget_Click() {
     views_.main.setWindowShown(false);
 }
 
-void Panel::tinyClosed(int leftTwips, int topTwips) {
-    state_.settings.Top_Location = QString::number(topTwips);
-    state_.settings.Left_Location = QString::number(leftTwips);
+void Panel::tinyClosed(std::optional<QPoint> placeTwips) {
+    if (placeTwips) {
+        state_.settings.Top_Location = QString::number(placeTwips->y());
+        state_.settings.Left_Location = QString::number(placeTwips->x());
+    }
     if (!session_.isHandedOver())
         views_.main.setWindowShown(true);
 }

@@ -9,6 +9,7 @@
 #include "core/wayout.h"
 #include "serial/portmap.h"
 
+#include <QPoint>
 #include <functional>
 #include <optional>
 
@@ -114,8 +115,9 @@ public:
     void menuAlwaysOnTop_Click();
     void MenuForceSTBYonExit_Click();
     void menuTinyWidget_Click();
-    // The tiny widget was closed at this place; the main window comes back.
-    void tinyClosed(int leftTwips, int topTwips);
+    // The tiny widget was closed, at this place (twips) when the window system reported one;
+    // the main window comes back.
+    void tinyClosed(std::optional<QPoint> placeTwips);
 
     // Settings dialogs. A choice of nullopt (nothing selected) keeps the current value but
     // still applies and saves it.

@@ -27,7 +27,8 @@ class WindowPlacement {
 public:
     virtual ~WindowPlacement() = default;
 
-    // Neither minimised nor maximised: only then is the position worth keeping.
+    // Neither minimised nor maximised, and at a place the window system reported: only then is
+    // the position worth keeping.
     virtual bool isNormalState() const = 0;
     virtual int top() const = 0;
     virtual int left() const = 0;

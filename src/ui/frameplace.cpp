@@ -1,5 +1,6 @@
 #include "ui/frameplace.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
@@ -13,6 +14,10 @@ QMargins FramePlace::reported(const QWidget& window) {
 bool FramePlace::normalState(const QWidget& window) {
     return !(window.windowState() &
              (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+bool FramePlace::placesReported() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
 QMargins FramePlace::margins(const QWidget& window) const {

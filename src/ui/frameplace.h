@@ -15,6 +15,10 @@ namespace tarn::ui {
 // place the frame should be at, and puts the frame back there when the window comes back.
 class FramePlace {
 public:
+    // False where the window system never tells a client where its windows are (native
+    // Wayland): there a window's place is a guess, and a guess must not be stored.
+    static bool placesReported();
+
     // The frame margins: those reported now, else the last ones reported (none without a
     // window manager).
     QMargins margins(const QWidget& window) const;

@@ -514,7 +514,8 @@ void MainWindow::keepOnScreen() {
 }
 
 bool MainWindow::isNormalState() const {
-    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    return FramePlace::placesReported() &&
+           !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
 }
 
 int MainWindow::top() const {

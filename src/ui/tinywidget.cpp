@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
+#include <optional>
 
 #ifdef TARN_HAVE_XCB
 #include <xcb/xcb.h>
@@ -215,7 +216,7 @@ bool TinyWidget::isShown() const {
 }
 
 bool TinyWidget::currentPlace(int& leftTwips, int& topTwips) const {
-    if (!isVisible())
+    if (!isVisible() || !FramePlace::placesReported())
         return false;
     const QPoint p = frame_.place(*this);
     leftTwips = twips(p.x());
@@ -225,16 +226,14 @@ bool TinyWidget::currentPlace(int& leftTwips, int& topTwips) const {
 
 void TinyWidget::closeEvent(QCloseEvent* event) {
     event->accept();
-    int left = 0;
-    int top = 0;
-    if (!currentPlace(left, top)) {
+    std::optional<QPoint> place;
+    if (FramePlace::placesReported()) {
         const QPoint p = frame_.place(*this);
-        left = twips(p.x());
-        top = twips(p.y());
+        place = QPoint(twips(p.x()), twips(p.y()));
     }
     frame_.aboutToHide(*this);
     if (panel_)
-        panel_->tinyClosed(left, top);
+        panel_->tinyClosed(place);
 }
 
 void TinyWidget::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 #include "settings/inifile.h"
 #include "support/appprocess.h"
 #include "support/simprocess.h"
+#include "support/xclients.h"
 
 #include <QElapsedTimer>
 #include <QRect>
@@ -67,21 +68,11 @@ protected:
         }
     }
 
-    // Runs an X client to its end; its standard output.
     QString x(const char* program, const QStringList& args) const {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(program, args);
-        p.waitForFinished(20000);
-        return QString::fromUtf8(p.readAllStandardOutput());
+        return runX(env, program, args);
     }
-    QString windowNamed(const char* title) const {
-        return x("xdotool", {"search", "--onlyvisible", "--name", title})
-            .trimmed()
-            .section('\n', -1);
-    }
-    QString mainId() const { return windowNamed("^  TARN VQ4400 Remote$"); }
-    QString tinyId() const { return windowNamed("^ TARN VQ4400$"); }
+    QString mainId() const { return visibleWindow(env, MainTitle); }
+    QString tinyId() const { return visibleWindow(env, TinyTitle); }
     X11Window window(const QString& id) const {
         static const QRegularExpression numbers(
             R"(upper-left X:\s+(-?\d+).*?upper-left Y:\s+(-?\d+).*?Width: (\d+).*?Height: (\d+))",

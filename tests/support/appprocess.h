@@ -39,11 +39,15 @@ public:
     }
 
     // `keepErrors` collects standard error for errors() instead of passing it through.
-    // `display` replaces the offscreen platform ("xcb" with a DISPLAY, say).
+    // `display` replaces the offscreen platform ("xcb" with a DISPLAY, say); an empty value
+    // there removes the variable.
     bool start(bool keepErrors = false, const QProcessEnvironment& display = {}) {
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(display);
+        for (const QString& name : display.keys())
+            if (display.value(name).isEmpty())
+                env.remove(name);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder_ + QStringLiteral("/config"));
         process_.setProcessEnvironment(env);
         process_.setProcessChannelMode(keepErrors ? QProcess::SeparateChannels
