@@ -2,45 +2,35 @@
 
 #include "platformchoice.h"
 
-#include <QMap>
+#include <QList>
 #include <gtest/gtest.h>
 
-namespace {
-
-struct Session {
-    QMap<QByteArray, QByteArray> env;
-    std::vector<const char*> args{"tarn-vq4400"};
-    QByteArray expected;
-};
-
 TEST(PlatformChoice, XWaylandFirstOnlyWhenTheOperatorLeftTheChoiceOpen) {
-    const QByteArray both = "xcb;wayland";
-    const Session sessions[] = {
-        // GNOME or Plasma on Wayland with XWayland.
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}},
-         {},
-         both},
-        {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":1"}}, {}, both},
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ":1"}}, {}, both},
-        // No XWayland: Qt's own choice.
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}}, {}, {}},
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"DISPLAY", ""}}, {}, {}},
-        // An X11 session, or a terminal with only an X display.
-        {{{"XDG_SESSION_TYPE", "x11"}, {"DISPLAY", ":0"}}, {}, {}},
-        // The operator's choice wins; an empty variable is none.
-        {{{"WAYLAND_DISPLAY", "w"}, {"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "wayland"}}, {}, {}},
-        {{{"WAYLAND_DISPLAY", "w"}, {"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", ""}}, {}, both},
-        {{{"WAYLAND_DISPLAY", "w"}, {"DISPLAY", ":0"}},
-         {"tarn-vq4400", "-platform", "wayland"},
-         {}},
-        {{{"WAYLAND_DISPLAY", "w"}, {"DISPLAY", ":0"}}, {"tarn-vq4400", "--platform", "xcb"}, {}},
-        {{{"WAYLAND_DISPLAY", "w"}, {"DISPLAY", ":0"}}, {"tarn-vq4400", "-platformx"}, both},
+    // The session's variables, the options given, the panel's choice ("" leaves it to Qt).
+    const char* const sessions[][3] = {
+        {"XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-0 DISPLAY=:0", "", "xcb;wayland"},
+        {"WAYLAND_DISPLAY=wayland-0 DISPLAY=:1", "", "xcb;wayland"},
+        {"XDG_SESSION_TYPE=wayland DISPLAY=:1", "", "xcb;wayland"},
+        {"XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=wayland-0 DISPLAY=", "", ""},
+        {"XDG_SESSION_TYPE=x11 DISPLAY=:0", "", ""},
+        {"WAYLAND_DISPLAY=w DISPLAY=:0 QT_QPA_PLATFORM=wayland", "", ""},
+        {"WAYLAND_DISPLAY=w DISPLAY=:0 QT_QPA_PLATFORM=", "", "xcb;wayland"},
+        {"WAYLAND_DISPLAY=w DISPLAY=:0", "-platform wayland", ""},
+        {"WAYLAND_DISPLAY=w DISPLAY=:0", "--platform xcb", ""},
+        {"WAYLAND_DISPLAY=w DISPLAY=:0", "-platformx", "xcb;wayland"},
     };
-    for (const Session& s : sessions) {
-        const auto env = [&](const char* name) { return s.env.value(name); };
-        EXPECT_EQ(tarn::app::preferredPlatform(env, int(s.args.size()), s.args.data()), s.expected)
-            << s.env.keys().join(' ').constData() << " " << s.args.size();
+    for (const auto& [variables, options, choice] : sessions) {
+        const auto env = [&](const char* name) {
+            for (const QByteArray& v : QByteArray(variables).split(' '))
+                if (v.startsWith(QByteArray(name) + '='))
+                    return v.mid(v.indexOf('=') + 1);
+            return QByteArray();
+        };
+        const QList<QByteArray> args = ("tarn-vq4400 " + QByteArray(options)).trimmed().split(' ');
+        std::vector<const char*> argv;
+        for (const QByteArray& a : args)
+            argv.push_back(a.constData());
+        EXPECT_EQ(tarn::app::preferredPlatform(env, int(argv.size()), argv.data()), choice)
+            << variables << " " << options;
     }
 }
-
-} // namespace
