@@ -127,7 +127,7 @@ int main(int argc, char* argv[]) {
     {
         tarn::app::PanelApplication panel;
         // A full day behind the live frames, so the 24 h span has something to draw.
-        fillDay(panel.recorder().history(), QDateTime::currentMSecsSinceEpoch());
+        fillDay(panel.recorder().history(), tarn::app::TelemetryFeed::systemClock().monoMs);
         panel.start();
 
         const auto measure = [&](const char* what) {

@@ -117,13 +117,9 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
     recorder_.alarms().forceStandby = [this] {
         return hooks_.forceStandby && hooks_.forceStandby();
     };
-    recorder_.log().onStopped = [this](const QString& message) {
+    // A failure leaves the log on and the setting as it was: the log retries by itself.
+    recorder_.log().onMessage = [this](const QString& message) {
         lastLogMessage_ = message;
-        settings_.Log_Running = false;
-        if (logAction_)
-            logAction_->setChecked(false);
-        if (hooks_.save)
-            hooks_.save();
         showMessage(message);
     };
     connect(&tick_, &QTimer::timeout, this, &TelemetryControls::tick);
@@ -134,7 +130,7 @@ TelemetryControls::~TelemetryControls() {
     shutdown();
     recorder_.onAlarmsChanged = nullptr;
     recorder_.alarms().forceStandby = nullptr;
-    recorder_.log().onStopped = nullptr;
+    recorder_.log().onMessage = nullptr;
 }
 
 HistoryWindow* TelemetryControls::historyWindow() const {
@@ -159,8 +155,9 @@ void TelemetryControls::applySettings() {
 
 void TelemetryControls::start() {
     applySettings();
+    recorder_.log().setKeepDays(settings_.Log_Keep_Days);
     if (settings_.Log_Running && !settings_.Log_Path.isEmpty())
-        startLog(settings_.Log_Path);
+        startLog(settings_.Log_Path, true);
     refreshAlarms();
 }
 
@@ -168,8 +165,10 @@ void TelemetryControls::shutdown() {
     if (std::exchange(ended_, true))
         return;
     tick_.stop();
+    if (history_)
+        history_->finishExport(HistoryWindow::ExitExportBoundMs);
     // The setting keeps saying the log runs: the next start continues it.
-    recorder_.log().stop();
+    recorder_.log().stop(ExitBoundMs - HistoryWindow::ExitExportBoundMs);
     qCInfo(lcTelemetry).noquote() << QStringLiteral("%1 frames recorded, %2 rows logged")
                                          .arg(recorder_.framesRecorded())
                                          .arg(recorder_.log().rowsWritten());
@@ -224,16 +223,22 @@ void TelemetryControls::toggleLog() {
         startLog(path);
 }
 
-bool TelemetryControls::startLog(const QString& path) {
+bool TelemetryControls::startLog(const QString& path, bool keepTrying) {
     QString error;
-    const bool ok = recorder_.log().start(path, &error);
-    settings_.Log_Path = path;
-    settings_.Log_Running = ok;
+    const bool ok = recorder_.log().start(path, hooks_.clock().wallMs, &error, keepTrying);
+    const bool running = recorder_.log().running();
     if (logAction_)
-        logAction_->setChecked(ok);
-    if (hooks_.save)
-        hooks_.save();
+        logAction_->setChecked(running);
+    if (settings_.Log_Path != path || settings_.Log_Running != running) {
+        settings_.Log_Path = path;
+        settings_.Log_Running = running;
+        if (hooks_.save)
+            hooks_.save();
+    }
     if (!ok) {
+        if (keepTrying)
+            error += tr(". The log tries again in %1 s, then less often.")
+                         .arg(telemetry::CsvLog::FirstRetryMs / 1000);
         lastLogMessage_ = error;
         showMessage(error);
     }
@@ -279,7 +284,7 @@ void TelemetryControls::refreshAlarms() {
 }
 
 void TelemetryControls::tick() {
-    recorder_.tick(hooks_.clock());
+    recorder_.tick(hooks_.clock().monoMs);
     if (recorder_.alarms().soundDue())
         QApplication::beep();
 }
