@@ -47,7 +47,7 @@ const LegendLine Lines[] = {
 };
 
 QColor colourOf(Channel c) {
-    return Lines[std::size_t(c)].colour;
+    return std::ranges::find(Lines, c, &LegendLine::channel)->colour;
 }
 
 const QColor Background(16, 16, 40);
@@ -357,7 +357,11 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
         const bool midnight =
             QDateTime::fromMSecsSinceEpoch(wall).toLocalTime().time() == QTime(0, 0);
         if (dates && (!dated || midnight)) {
-            p.drawText(box.translated(0, BottomMargin - 3), Qt::AlignCenter, dateText(wall));
+            const QString date = dateText(wall);
+            QRect under(0, box.bottom() + 1, fontMetrics().horizontalAdvance(date) + 6, DateLine);
+            under.moveCenter(QPoint(x, under.center().y()));
+            under.moveLeft(std::clamp(under.left(), 0, width() - under.width()));
+            p.drawText(under, Qt::AlignCenter, date);
             dated = true;
         }
     }

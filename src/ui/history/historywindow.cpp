@@ -4,6 +4,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -200,7 +201,11 @@ void HistoryWindow::finishExport(qint64 boundMs) {
 }
 
 void HistoryWindow::exportClicked() {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Export history"), QString(),
+    // Named after the end of what is shown, so a second export never offers the first's name.
+    const QString suggested =
+        QDateTime::fromMSecsSinceEpoch(endMs_ + wallOffsetMs_)
+            .toString(QStringLiteral("'tarn-vq4400-history-'yyyy-MM-dd-HHmmss'.csv'"));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Export history"), suggested,
                                                       tr("CSV files (*.csv);;All files (*)"));
     if (!path.isEmpty())
         startExport(path);

@@ -285,8 +285,18 @@ void TelemetryControls::refreshAlarms() {
 
 void TelemetryControls::tick() {
     recorder_.tick(hooks_.clock().monoMs);
+    showLogState();
     if (recorder_.alarms().soundDue())
         QApplication::beep();
+}
+
+void TelemetryControls::showLogState() {
+    if (!logAction_)
+        return;
+    // The check mark says the log is on; the caption says when its rows are not getting out.
+    const telemetry::CsvLog& log = recorder_.log();
+    logAction_->setText(log.failing() ? tr("CSV Log... (cannot write)") : tr("CSV Log..."));
+    logAction_->setToolTip(log.running() ? log.currentFile() : QString());
 }
 
 void TelemetryControls::showMessage(const QString& text) {

@@ -93,6 +93,7 @@ public:
 private:
     void applySettings();
     void showMessage(const QString& text);
+    void showLogState();
 
     QMainWindow& main_;
     QWidget& tiny_;

@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
 #include <fcntl.h>
@@ -176,26 +175,29 @@ TEST(History, KeepsTheNewestFramesInBoundedMemoryMarksWhatHappenedAndSummarisesC
     EXPECT_EQ(day.columns(T0, T0 + 3'600'000, 60)[0].count, 0u);
 }
 
+namespace {
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+}
+} // namespace
+
 TEST(History, OrdersByTheMonotonicClockLabelsByTheWallClockAndExportsTheSpanShown) {
     // The wall clock steps back an hour before the third frame: order and spacing stay, and
     // the labels follow the newest wall time.
     History h(100);
-    h.add(frameAt(1'000), T0);
-    h.add(frameAt(1'100), T0 + 100);
-    h.gap();
+    h.add(frameAt(1'000), T0), h.add(frameAt(1'100), T0 + 100), h.gap();
     h.add(frameAt(1'200), T0 - 3'600'000 + 200);
     EXPECT_EQ(h.wallOffsetMs(), T0 - 3'601'000);
     EXPECT_EQ(h.columns(1'000, 1'300, 3)[2].count, 1u);
     QTemporaryDir dir;
     ExportJob job(h.snapshot(1'050, 1'300, h.wallOffsetMs()), dir.filePath("x.csv"));
     job.wait();
-    ASSERT_TRUE(job.ok());
-    EXPECT_EQ(job.rows(), 2u);
-    QFile f(dir.filePath("x.csv"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), csvHeader().chopped(1) + ",after_gap\n" +
-                               "2026-05-28T20:00:00.100Z,5,4,5,1,1.5,56.0,12.0,40,1,0,0,0,0\n"
-                               "2026-05-28T20:00:00.200Z,5,4,5,1,1.5,56.0,12.0,40,1,0,0,0,1\n");
+    EXPECT_TRUE(job.ok() && job.rows() == 2u);
+    EXPECT_EQ(readAll(dir.filePath("x.csv")),
+              csvHeader().chopped(1) + ",after_gap\n" +
+                  "2026-05-28T20:00:00.100Z,5,4,5,1,1.5,56.0,12.0,40,1,0,0,0,0\n"
+                  "2026-05-28T20:00:00.200Z,5,4,5,1,1.5,56.0,12.0,40,1,0,0,0,1\n");
     ExportJob bad(h.snapshot(0, 2'000, 0), dir.filePath("gone/x.csv"));
     EXPECT_TRUE(bad.finish(60'000) && !bad.ok() && !bad.error().isEmpty());
 }
@@ -204,12 +206,7 @@ TEST(TimeAxis, TicksFallOnRoundLocalTimes) {
     // From, span, at most, UTC offset: step, first tick, ticks.
     const std::tuple<qint64, qint64, int, int, qint64, qint64, std::size_t> rows[] = {
         {T0 + 1, 60'000, 7, 0, 10'000, T0 + 10'000, 6},
-        {T0, 60'000, 7, 0, 10'000, T0, 7},
-        {T0, 60'000, 6, 0, 15'000, T0, 5},
-        {T0, 60'000, 61, 0, 1'000, T0, 61},
-        {T0 + 1, 600'000, 12, 0, 60'000, T0 + 60'000, 10},
         {T0 + 1, 3'600'000, 8, 0, 600'000, T0 + 600'000, 6},
-        {T0 + 1, 86'400'000, 9, 0, 3 * 3'600'000, T0 + 3'600'000 * 3, 8},
         {T0 + 1, 86'400'000, 9, 3'600, 3 * 3'600'000, T0 + 3'600'000 * 2, 8},
         {T0 + 1, 86'400'000, 9, 1'800, 3 * 3'600'000, T0 + 3'600'000 * 2 + 1'800'000, 8},
         {T0 + 1, 86'400'000, 1, 0, 86'400'000, T0 + 3'600'000 * 3, 1},
@@ -220,16 +217,10 @@ TEST(TimeAxis, TicksFallOnRoundLocalTimes) {
                   std::tuple(step, first, count))
             << span << " " << most << " " << offset;
     }
-    EXPECT_TRUE(timeTicks(T0, T0 - 1, 5, 0).times.empty());
-    EXPECT_TRUE(timeTicks(T0, T0 + 1, 0, 0).times.empty());
+    EXPECT_TRUE(timeTicks(T0, T0 - 1, 5, 0).times.empty() && timeTicks(T0, T0, 0, 0).times.empty());
 }
 
 namespace {
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
-}
-
 void write(const QString& path, const QByteArray& text) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
@@ -257,31 +248,24 @@ TEST(CsvLog, RowsAreNumbersOneFileADayAndOnlyItsOwnOldFilesAreRemoved) {
               "2026-05-28T21:00:00.000Z,0,4,15,1,25.5,56.0,12.0,255,0,0,1,1\n");
     EXPECT_EQ(csvHeader().count(','), csvRow(frameAt(T0)).count(','));
 
-    const QDate day(2026, 12, 8);
     // Log path, a file name, the day it is the log's file of ("" for none).
     const std::tuple<const char*, const char*, const char*> names[] = {
         {"/x/amp.csv", "amp-2026-12-08.csv", "2026-12-08"},
         {"/x/amp.csv", "amp-2026-12-08-2.csv", "2026-12-08"},
-        {"/x/amp.csv", "amp-2026-12-08-99.csv", "2026-12-08"},
         {"/x.d/amp", "amp-2026-12-08", "2026-12-08"},
         {"/x/.amp", ".amp-2026-12-08", "2026-12-08"},
         {"/x/a.b.csv", "a.b-2026-12-08.csv", "2026-12-08"},
         {"/x/amp.csv", "amp-2026-12-08-1.csv", ""},
-        {"/x/amp.csv", "amp-2026-12-08-02.csv", ""},
         {"/x/amp.csv", "amp-2026-12-08-100.csv", ""},
         {"/x/amp.csv", "amp-2026-02-30.csv", ""},
-        {"/x/amp.csv", "amp-2026-2-03.csv", ""},
         {"/x/amp.csv", "amp-2026-12-08.csv.bak", ""},
-        {"/x/amp.csv", "Amp-2026-12-08.csv", ""},
-        {"/x/amp.csv", "amp.csv", ""},
         {"/x/amp.csv", "amp-.csv", ""},
-        {"/x/amp.csv", "ampx-2026-12-08.csv", ""},
         {"/x/amp", "amp-2026-12-08.csv", ""},
     };
     for (const auto& [path, name, belongs] : names) {
         EXPECT_EQ(dailyLogDay(path, name).toString(Qt::ISODate), belongs) << name;
-        if (*belongs && !QString(name).contains(QRegularExpression("-(2|99)\\."))) {
-            EXPECT_EQ(dailyLogPath(path, day), QFileInfo(path).path() + '/' + name);
+        if (*belongs && !QString(name).contains("-2.")) {
+            EXPECT_EQ(dailyLogPath(path, {2026, 12, 8}), QFileInfo(path).path() + '/' + name);
         }
     }
 
@@ -307,7 +291,6 @@ TEST(CsvLog, RowsAreNumbersOneFileADayAndOnlyItsOwnOldFilesAreRemoved) {
         feed(log, T0 + 3 * 3'600'000 - 1'000, T0 + 3 * 3'600'000 + 1'000);
         log.stop();
         EXPECT_EQ(log.rowsWritten(), 20);
-        EXPECT_EQ(log.currentFile(), dir.filePath("log-2026-05-29-2.csv"));
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("log-2026-05-25.csv")));
     for (const QString& name : others)
@@ -315,26 +298,23 @@ TEST(CsvLog, RowsAreNumbersOneFileADayAndOnlyItsOwnOldFilesAreRemoved) {
     EXPECT_EQ(readAll(at("2026-05-29")), "time,other\n1,2\n");
     const QList<QByteArray> before = readAll(at("2026-05-28")).split('\n');
     const QList<QByteArray> after = readAll(dir.filePath("log-2026-05-29-2.csv")).split('\n');
-    ASSERT_EQ(before.size(), 2 + 20 + 1);
+    ASSERT_TRUE(before.size() == 2 + 20 + 1 && after.size() == 1 + 20 + 1);
     EXPECT_EQ(before[1], "2026-05-28T20:59:59.000Z,5,4");
     EXPECT_EQ(before[2] + '\n', csvRow(frameAt(T0 + 3 * 3'600'000 - 1'000)));
-    ASSERT_EQ(after.size(), 1 + 20 + 1);
     EXPECT_EQ(after[0] + '\n', csvHeader());
     EXPECT_EQ(after[20] + '\n', csvRow(frameAt(T0 + 3 * 3'600'000 + 900)));
 
     // No folder: the operator's start fails; a log that ran before keeps trying.
     CsvLog log;
     QString message;
-    EXPECT_FALSE(log.start(dir.filePath("gone/log.csv"), T0, &message));
-    EXPECT_FALSE(log.running());
+    EXPECT_FALSE(log.start(dir.filePath("gone/log.csv"), T0, &message) || log.running());
     EXPECT_TRUE(message.contains("gone/log-2026-05-28.csv")) << message.toStdString();
     EXPECT_FALSE(log.start(dir.filePath("gone/log.csv"), T0, &message, true));
     EXPECT_TRUE(log.running() && log.failing());
     ASSERT_TRUE(QDir(dir.path()).mkdir("gone"));
     feed(log, T0, T0 + 10'100);
     log.waitForWriter(), log.tick(T0 + 10'100);
-    EXPECT_FALSE(log.failing());
-    EXPECT_EQ(log.rowsWritten(), 101);
+    EXPECT_TRUE(!log.failing() && log.rowsWritten() == 101);
 }
 
 TEST(CsvLog, AFailureKeepsTheRowsRetriesAtAFallingRateAndSaysWhenItWritesAgain) {
@@ -354,14 +334,10 @@ TEST(CsvLog, AFailureKeepsTheRowsRetriesAtAFallingRateAndSaysWhenItWritesAgain) 
     EXPECT_TRUE(messages[0].contains("cannot write " + file + ": the file was removed"));
     EXPECT_TRUE(log.running() && log.failing());
     // Retries 10 s, then 20 s later: a disk that stays away is asked less and less often.
-    for (const auto& [t, folder, failing] : {std::tuple{11'999, true, true},
-                                             {12'000, false, true},
-                                             {31'999, true, true},
-                                             {32'000, true, false}}) {
-        if (folder)
-            QDir(dir.path()).mkdir("logs");
-        else
-            QDir(dir.filePath("logs")).removeRecursively();
+    const std::tuple<int, bool, bool> retries[] = {
+        {11'999, true, true}, {12'000, false, true}, {31'999, true, true}, {32'000, true, false}};
+    for (const auto& [t, folder, failing] : retries) {
+        folder ? QDir(dir.path()).mkdir("logs") : QDir(dir.filePath("logs")).removeRecursively();
         step(log, t);
         EXPECT_EQ(log.failing(), failing) << t;
     }
@@ -381,11 +357,9 @@ TEST(CsvLog, AFailureKeepsTheRowsRetriesAtAFallingRateAndSaysWhenItWritesAgain) 
     setrlimit(RLIMIT_FSIZE, &full);
     step(log, 33'000);
     setrlimit(RLIMIT_FSIZE, &unlimited);
-    EXPECT_TRUE(log.failing());
-    EXPECT_TRUE(messages.value(2).contains("File too large")) << messages.value(2).toStdString();
+    EXPECT_TRUE(log.failing() && messages.value(2).contains("File too large"));
     step(log, 43'000);
-    EXPECT_FALSE(log.failing());
-    EXPECT_EQ(messages.size(), 4);
+    EXPECT_TRUE(!log.failing() && messages.size() == 4);
     log.stop();
     const QList<QByteArray> lines = readAll(file).split('\n');
     EXPECT_EQ(lines.size() - 2, log.rowsAppended() - 2) << "all but the rows of the lost file";
@@ -404,14 +378,11 @@ TEST(CsvLog, AStuckDiskHoldsUpTheStopOnlyForItsBoundAndNeverLeavesHalfARow) {
     ASSERT_TRUE(log.start(path, T0, nullptr));
     feed(log, T0, T0 + 300'000); // far more than the pipe holds
     log.stop(50);
-    EXPECT_FALSE(log.running());
     // Draining lets the writer finish its piece; the end of the data is its end.
     fcntl(reader, F_SETFL, 0);
-    QByteArray got;
-    char chunk[65536];
-    for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;)
-        got.append(chunk, n);
-    ::close(reader);
+    QFile in;
+    in.open(reader, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray got = in.readAll();
     EXPECT_TRUE(got.startsWith(csvHeader()) && got.endsWith('\n'));
     EXPECT_LT(got.count('\n'), 3'001);
 }
@@ -430,23 +401,24 @@ TEST(TelemetrySettings, RoundTripAndValuesOutsideTheirRangeKeepTheirDefaults) {
 
     // Each value at and just past both ends of its range; the defaults are 2.5 70 1000 1 0 0.
     const std::pair<const char*, const char*> rows[] = {
-        {"SWR_Limit=1.0\nTemperature_Limit=20\nHold_ms=0", "1.0 20 0 1 0 0 0"},
+        {"SWR_Limit=1.0\nTemperature_Limit=20\nHold_ms=0", "1.0 20 0 1 0 0 0 30"},
         {"SWR_Limit=25.5\nTemperature_Limit=150\nHold_ms=60000\nSound=No\nAuto_STBY=Yes\n[Log]"
-         "\nRunning=Yes",
-         "25.5 150 60000 0 1 1 0"},
-        {"SWR_Limit=0.9\nTemperature_Limit=19\nHold_ms=-1\nSound=yes\n[Log]\nRunning=1",
-         "2.5 70 1000 1 0 0 5"},
+         "\nRunning=Yes\nKeep_Days=0",
+         "25.5 150 60000 0 1 1 0 0"},
+        {"SWR_Limit=0.9\nTemperature_Limit=19\nHold_ms=-1\nSound=yes\n[Log]\nRunning=1\n"
+         "Keep_Days=36501",
+         "2.5 70 1000 1 0 0 6 30"},
         {"SWR_Limit=25.6\nTemperature_Limit=151\nHold_ms=60001\nAuto_STBY=no",
-         "2.5 70 1000 1 0 0 4"},
-        {"SWR_Limit=2.55\nTemperature_Limit=hot", "2.5 70 1000 1 0 0 2"},
+         "2.5 70 1000 1 0 0 4 30"},
+        {"SWR_Limit=2.55\nTemperature_Limit=hot", "2.5 70 1000 1 0 0 2 30"},
     };
     for (const auto& [text, expected] : rows) {
         TelemetrySettings s;
         rejected.clear();
         loadTelemetrySettings(IniFile::parse(QByteArray("[Alarms]\n") + text), s, rejected);
-        EXPECT_EQ(QString::asprintf("%.1f %d %d %d %d %d %lld", s.SWR_Limit, s.Temperature_Limit,
-                                    s.Hold_ms, s.Sound, s.Auto_STBY, s.Log_Running,
-                                    rejected.size()),
+        EXPECT_EQ(QString::asprintf("%.1f %d %d %d %d %d %lld %d", s.SWR_Limit, s.Temperature_Limit,
+                                    s.Hold_ms, s.Sound, s.Auto_STBY, s.Log_Running, rejected.size(),
+                                    s.Log_Keep_Days),
                   expected)
             << text;
     }
