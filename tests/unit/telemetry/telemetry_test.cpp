@@ -255,13 +255,12 @@ TEST(CsvLog, RowsAreNumbersOneFileADayAndOnlyItsOwnOldFilesAreRemoved) {
         {"/x.d/amp", "amp-2026-12-08", "2026-12-08"},
         {"/x/.amp", ".amp-2026-12-08", "2026-12-08"},
         {"/x/a.b.csv", "a.b-2026-12-08.csv", "2026-12-08"},
-        {"/x/amp.csv", "amp-2026-12-08-1.csv", ""},
-        {"/x/amp.csv", "amp-2026-12-08-100.csv", ""},
-        {"/x/amp.csv", "amp-2026-02-30.csv", ""},
-        {"/x/amp.csv", "amp-2026-12-08.csv.bak", ""},
-        {"/x/amp.csv", "amp-.csv", ""},
         {"/x/amp", "amp-2026-12-08.csv", ""},
     };
+    for (const char* other :
+         {"amp-2026-12-08-1.csv", "amp-2026-12-08-100.csv", "amp-2026-02-30.csv",
+          "amp-2026-12-08.csv.bak", "amp-.csv", "Amp-2026-12-08.csv"})
+        EXPECT_FALSE(dailyLogDay("/x/amp.csv", other).isValid()) << other;
     for (const auto& [path, name, belongs] : names) {
         EXPECT_EQ(dailyLogDay(path, name).toString(Qt::ISODate), belongs) << name;
         if (*belongs && !QString(name).contains("-2.")) {
@@ -285,7 +284,9 @@ TEST(CsvLog, RowsAreNumbersOneFileADayAndOnlyItsOwnOldFilesAreRemoved) {
     write(at("2026-05-29"), "time,other\n1,2\n");
     for (int run = 0; run < 2; ++run) {
         CsvLog log;
-        log.setKeepDays(2);
+        log.setKeepDays(run == 0 ? 2 : 0); // 0 keeps every file
+        if (run == 1)
+            write(dir.filePath("log-2020-01-01.csv"), "x\n");
         ASSERT_TRUE(log.start(path, T0, nullptr));
         EXPECT_EQ(QFile::exists(dir.filePath("log-2026-05-26-2.csv")), run == 0);
         feed(log, T0 + 3 * 3'600'000 - 1'000, T0 + 3 * 3'600'000 + 1'000);
@@ -293,6 +294,7 @@ TEST(CsvLog, RowsAreNumbersOneFileADayAndOnlyItsOwnOldFilesAreRemoved) {
         EXPECT_EQ(log.rowsWritten(), 20);
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("log-2026-05-25.csv")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("log-2020-01-01.csv")));
     for (const QString& name : others)
         EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
     EXPECT_EQ(readAll(at("2026-05-29")), "time,other\n1,2\n");
