@@ -78,6 +78,8 @@ std::unique_ptr<QFile> openDayFile(const QString& path, qint64 day, QString* nam
             if (file->write(header) == header.size())
                 return file;
             *reason = file->errorString();
+            // Half a header would make the next try take the file for another program's.
+            file->resize(0);
             return {};
         }
         if (!file->seek(0) || file->read(header.size()) != header)
