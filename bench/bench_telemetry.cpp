@@ -1,6 +1,9 @@
 // Prints the telemetry figures: the memory of 24 h of history at a 10 ms poll, the panel's CPU
 // at Polling 10 ms with the history window closed and open at the 1 min and 24 h spans, and
-// the rows logged against the frames decoded and the frames the simulator sent in that run.
+// the rows logged against the frames decoded and the frames the simulator sent in that run;
+// then the longest wait between two polls' frames while the history window exports an hour at
+// Polling 10 ms, and the CSV log's bytes a day at Polling 50 ms and 10 ms, from the size of the
+// rows this run logged.
 //
 // The benchmark builds exactly what the executable builds, with a settings file beside itself
 // that maps COM1 to the simulator and turns the CSV log on.
@@ -8,6 +11,8 @@
 #include "support/pty.h"
 #include "support/simprocess.h"
 #include "telemetry/history.h"
+#include "telemetry/historyexport.h"
+#include "telemetryfeed.h"
 #include "ui/fonts.h"
 #include "ui/history/historywindow.h"
 
@@ -101,6 +106,88 @@ int framesSent(const QByteArray& log) {
     return frames;
 }
 
+qint64 monoNow() {
+    return tarn::app::TelemetryFeed::systemClock().monoMs;
+}
+
+void runFor(qint64 ms) {
+    QEventLoop loop;
+    QTimer::singleShot(int(ms), &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The longest wait between two frames recorded in [fromMs, toMs), monotonic.
+qint64 longestGap(const History& h, qint64 fromMs, qint64 toMs) {
+    qint64 longest = 0;
+    qint64 previous = -1;
+    for (std::size_t i = 0; i < h.rawCount(); ++i) {
+        const qint64 t = h.raw(i).timeMs;
+        if (t < fromMs || t >= toMs)
+            continue;
+        if (previous >= 0)
+            longest = std::max(longest, t - previous);
+        previous = t;
+    }
+    return longest;
+}
+
+// Exports the hour the window shows while the panel polls every 10 ms, three times.
+void exportFigures(tarn::ui::HistoryWindow& window, const History& history, const QString& path) {
+    window.setSpan(3'600'000);
+    for (int round = 0; round < 3; ++round) {
+        const qint64 before = monoNow();
+        runFor(3'000);
+        const qint64 start = monoNow();
+        QElapsedTimer uiThread;
+        uiThread.start();
+        window.startExport(path);
+        const double copyMs = double(uiThread.nsecsElapsed()) / 1e6;
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (window.exportJob()->done())
+                loop.quit();
+        });
+        check.start(1);
+        loop.exec();
+        const qint64 end = monoNow();
+        window.checkExport();
+        runFor(500); // the frames of the export's last moments are decoded
+        std::printf("export of the 1 h span (%zu rows, %s): %lld ms on the worker, %.1f ms on "
+                    "the user-interface thread to copy them; longest poll gap during the export "
+                    "%lld ms, in the 3 s before it %lld ms\n",
+                    window.exportJob()->rows(), window.exportJob()->ok() ? "written" : "FAILED",
+                    static_cast<long long>(end - start), copyMs,
+                    static_cast<long long>(longestGap(history, start, end + 100)),
+                    static_cast<long long>(longestGap(history, before, start)));
+        std::fflush(stdout);
+    }
+    // What the user-interface thread would have stood still for, had it written the file.
+    QFile file(path);
+    QElapsedTimer inline_;
+    inline_.start();
+    const bool ok = file.open(QIODevice::WriteOnly) && writeCsv(window.shownSnapshot(), file);
+    std::printf("the same export written on the user-interface thread: %lld ms%s\n",
+                static_cast<long long>(inline_.elapsed()), ok ? "" : " (FAILED)");
+}
+
+// Bytes a day from the rows this run logged: the file's size without its header, a row.
+void logFigures(const QString& logFile) {
+    QFile f(logFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray text = f.readAll();
+    const qint64 rows = text.count('\n') - 1;
+    const double rowBytes = double(text.size() - tarn::telemetry::csvHeader().size()) /
+                            double(std::max<qint64>(1, rows));
+    const auto perDay = [rowBytes](int pollMs) { return rowBytes * (DayMs / pollMs) / 1e6; };
+    std::printf("CSV log: %.1f bytes a row (mean of the %lld rows of this run); a day's file is "
+                "%.0f MB at Polling 50 ms, %.0f MB at 10 ms (MB = 10^6 bytes); Keep_Days 30 "
+                "keeps 31 of them: %.1f GB / %.1f GB\n",
+                rowBytes, static_cast<long long>(rows), perDay(50), perDay(10),
+                31 * perDay(50) / 1e3, 31 * perDay(10) / 1e3);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -127,8 +214,10 @@ int main(int argc, char* argv[]) {
     {
         tarn::app::PanelApplication panel;
         // A full day behind the live frames, so the 24 h span has something to draw.
-        fillDay(panel.recorder().history(), QDateTime::currentMSecsSinceEpoch());
+        fillDay(panel.recorder().history(), tarn::app::TelemetryFeed::systemClock().monoMs);
         panel.start();
+        QElapsedTimer running;
+        running.start();
 
         const auto measure = [&](const char* what) {
             const double cpu0 = cpuSeconds();
@@ -148,16 +237,21 @@ int main(int argc, char* argv[]) {
         measure("history window open at 1 min");
         controls.historyWindow()->setSpan(DayMs);
         measure("history window open at 24 h");
+        exportFigures(*controls.historyWindow(), panel.recorder().history(),
+                      dir.filePath(QStringLiteral("export.csv")));
+        const QString logFile = panel.recorder().log().currentFile();
 
         const qint64 decoded = panel.recorder().framesRecorded();
         panel.shutdown(tarn::core::Way::Window);
         const qint64 rows = panel.recorder().log().rowsWritten();
-        QFile log(logPath);
+        QFile log(logFile);
         const qint64 lines = log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') - 1 : -1;
-        std::printf("CSV log over %d s: %lld frames decoded, %lld rows logged (%lld rows in the "
+        std::printf("CSV log over %lld s: %lld frames decoded, %lld rows logged (%lld rows in the "
                     "file), %d status frames sent by the simulator\n",
-                    3 * seconds, static_cast<long long>(decoded), static_cast<long long>(rows),
+                    static_cast<long long>(running.elapsed() / 1000),
+                    static_cast<long long>(decoded), static_cast<long long>(rows),
                     static_cast<long long>(lines), framesSent(sim.log()));
+        logFigures(logFile);
     }
     QFile::remove(ini);
     return 0;

@@ -30,7 +30,7 @@ PanelApplication::PanelApplication(guardian::Guardian* guardian)
       panel_(state_, port_, store_, {window_, tiny_, window_, messages_, window_}),
       dialogs_(window_, panel_, messages_),
       telemetry_(window_, tiny_, recorder_, state_.settings.Telemetry,
-                 {&TelemetryFeed::wallClock, [this] { return panel_.Save_All_to_ini_file(); },
+                 {&TelemetryFeed::systemClock, [this] { return panel_.Save_All_to_ini_file(); },
                   [this] {
                       // Queued: the alarm is decided inside the poll tick's decoding.
                       if (!panel_.port().isOpen())

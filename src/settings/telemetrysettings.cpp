@@ -27,6 +27,7 @@ void saveLog(IniFile& ini, const TelemetrySettings& s) {
     ini.setValue(Log, QStringLiteral("Running"), yesNo(s.Log_Running));
     // A path with a line break cannot be stored; setValue refuses it and the old one stays.
     ini.setValue(Log, QStringLiteral("Path"), s.Log_Path);
+    ini.setValue(Log, QStringLiteral("Keep_Days"), QString::number(s.Log_Keep_Days));
 }
 } // namespace
 
@@ -69,6 +70,7 @@ void loadTelemetrySettings(const IniFile& ini, TelemetrySettings& s, QStringList
     flag(Log, QStringLiteral("Running"), s.Log_Running);
     if (const QString path = Read_Ini_Value(ini, Log, QStringLiteral("Path")); !path.isEmpty())
         s.Log_Path = path;
+    number(Log, QStringLiteral("Keep_Days"), 0, 36'500, 0, s.Log_Keep_Days);
 }
 
 void saveTelemetrySettings(IniFile& ini, const TelemetrySettings& s) {
@@ -80,8 +82,9 @@ void saveTelemetrySettings(IniFile& ini, const TelemetrySettings& s) {
                                s.Auto_STBY != defaults.Auto_STBY;
     if (alarmsChanged || !ini.sectionKeys(Alarms).isEmpty())
         saveAlarms(ini, s);
-    const bool logChanged =
-        s.Log_Running != defaults.Log_Running || s.Log_Path != defaults.Log_Path;
+    const bool logChanged = s.Log_Running != defaults.Log_Running ||
+                            s.Log_Path != defaults.Log_Path ||
+                            s.Log_Keep_Days != defaults.Log_Keep_Days;
     if (logChanged || !ini.sectionKeys(Log).isEmpty())
         saveLog(ini, s);
 }

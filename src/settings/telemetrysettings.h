@@ -16,6 +16,7 @@ struct TelemetrySettings {
     bool Auto_STBY = false;
     bool Log_Running = false;
     QString Log_Path;
+    int Log_Keep_Days = 30; // daily log files older than this are removed; 0 keeps them all
 
     bool operator==(const TelemetrySettings&) const = default;
 };

@@ -3,14 +3,12 @@
 #include "telemetry/sample.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
-
-class QFile;
+#include <vector>
 
 namespace tarn::telemetry {
 
@@ -22,67 +20,101 @@ QByteArray csvTime(qint64 msSinceEpoch);
 // A channel's value with the resolution the amplifier reports it in.
 QByteArray csvNumber(Channel channel, int raw);
 
-// A continuous CSV log. Rows are formatted and buffered on the caller's thread; a writer thread
-// takes the buffer about once a second, so a slow or stuck disk (a network share, a dying USB
-// stick) never holds up the panel. A file that cannot be written stops the log: rows written
-// before stay in the file, and `onStopped` is told why on the caller's thread.
+// The log's file for one UTC day: `-YYYY-MM-DD` before the suffix of the file name
+// ("amp.csv" gives "amp-2026-12-08.csv", "amp" gives "amp-2026-12-08").
+QString dailyLogPath(const QString& path, QDate day);
+// The day of a file name the log makes for `path`: the daily name, or the daily name with
+// "-2" to "-99" before the suffix when a file of that day had another header. Any other name
+// gives an invalid date, so the clean-up never touches a file the log did not make.
+QDate dailyLogDay(const QString& path, const QString& fileName);
+
+// A continuous CSV log, one file a UTC day. Rows are formatted and buffered on the caller's
+// thread; a writer thread takes the buffer about once a second, so a slow or stuck disk (a
+// network share, a dying USB stick) never holds up the panel. A file that cannot be written
+// does not end the log: new rows wait in memory (up to BacklogBytes) and the log tries again,
+// first after FirstRetryMs, then at growing intervals up to LongestRetryMs; `onMessage` says
+// when it fails and when it writes again.
 class CsvLog {
 public:
     static constexpr qint64 FlushIntervalMs = 1'000;
+    static constexpr qint64 FirstRetryMs = 10'000;
+    static constexpr qint64 LongestRetryMs = 60'000;
+    // What stop() waits for the writer at most: a stuck disk must not hold up the exit.
+    static constexpr qint64 StopBoundMs = 700;
+    static constexpr qsizetype BacklogBytes = 16 << 20; // about 50 min at a 10 ms poll
+    static constexpr int DefaultKeepDays = 30;
 
     CsvLog();
     ~CsvLog();
     CsvLog(const CsvLog&) = delete;
     CsvLog& operator=(const CsvLog&) = delete;
 
-    // Appends to an existing file (a restarted panel continues its log); a new or empty file
-    // gets the header first. False, with the reason in `error`, when the file cannot be opened.
-    bool start(const QString& path, QString* error);
-    // Hands over what is buffered and waits for the writer to finish it.
-    void stop();
+    // Opens the file of the day of `wallMs` (UTC), appending to it when it holds this log's
+    // header: a restarted panel continues its log. A partial last line is ended first; a file
+    // with another header is left alone and the next free "-2", "-3" ... name is taken.
+    // False, with the reason in `error`, when no file can be opened; with `keepTrying` the log
+    // then runs anyway and tries again like after any other failure.
+    bool start(const QString& path, qint64 wallMs, QString* error, bool keepTrying = false);
+    // Files of days more than `days` before the newest day written are removed; 0 keeps all.
+    void setKeepDays(int days);
+    // Hands over what is buffered and waits up to `boundMs` for the writer to finish it. A
+    // writer still busy after that is told to stop after its current piece, which always
+    // ends with a whole row, and is left to end alone.
+    void stop(qint64 boundMs = StopBoundMs);
     bool running() const { return running_; }
+    // Running, but the last write or open failed; it is retried from tick().
+    bool failing() const { return failing_; }
     QString path() const { return path_; }
+    // The file the writer uses now, or "" before the first one opened.
+    QString currentFile() const;
 
+    // `s.timeMs` is the wall-clock time of the row.
     void append(const Sample& s);
-    // Hands the buffer to the writer when a flush is due, and reports a writer failure. Call it
-    // about once a second even when no frames arrive.
+    // Hands the buffer to the writer when a flush is due, reports a failure or a recovery and
+    // starts a retry when one is due. `nowMs` is monotonic. Call it about once a second even
+    // when no frames arrive.
     void tick(qint64 nowMs);
 
-    // Blocks until the writer has finished what it was handed: for the end of a test or a
-    // bench run, never on the user-interface thread in normal operation.
+    // Blocks until the writer has done what it can with what it was handed: for the end of a
+    // test or a bench run, never on the user-interface thread in normal operation.
     void waitForWriter();
 
-    // Rows handed to append() since start and rows the writer has put into the file.
+    // Rows handed to append() since start, rows the writer has put into a file, and rows
+    // dropped because memory was full while the log could not write.
     qint64 rowsAppended() const { return rowsAppended_; }
     qint64 rowsWritten() const;
+    qint64 rowsDropped() const { return rowsDropped_; }
 
-    // The log stopped by itself; the text says what happened and where.
-    std::function<void(const QString& message)> onStopped;
+    // The log failed, or writes again; the text says what happened and where.
+    std::function<void(const QString& message)> onMessage;
 
 private:
+    struct Segment {
+        qint64 day = 0; // days since the epoch, UTC
+        QByteArray text;
+        qint64 rows = 0;
+    };
+    struct Shared;
+
     void handOver();
-    void writerLoop();
-    void finishWriter();
+    void report();
+    static void writerLoop(const std::shared_ptr<Shared>& shared);
 
     QString path_;
     bool running_ = false;
-    QByteArray buffer_;
-    qint64 bufferRows_ = 0;
-    qint64 lastHandOverMs_ = 0;
+    bool failing_ = false;
+    std::vector<Segment> buffer_;
+    qint64 lastHandOverMs_ = -1;
     qint64 rowsAppended_ = 0;
+    qint64 rowsDropped_ = 0;
+    qint64 droppedSinceFailure_ = 0;
+    qint64 lastRowWallMs_ = 0;
+    qint64 retryDelayMs_ = FirstRetryMs;
+    qint64 nextRetryMs_ = -1;
+    int keepDays_ = DefaultKeepDays;
 
-    // Shared with the writer thread.
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    QByteArray pending_;
-    qint64 pendingRows_ = 0;
-    qint64 rowsWritten_ = 0;
-    QString failure_;
-    bool stopWriter_ = false;
-    bool writing_ = false;
-    std::condition_variable idle_;
-
-    std::unique_ptr<QFile> file_; // used by the writer thread only once it runs
+    // Owned with the writer thread, so a writer left behind at stop() never outlives it.
+    std::shared_ptr<Shared> shared_;
     std::thread writer_;
 };
 

@@ -1,9 +1,7 @@
 #include "telemetry/history.h"
 
-#include "telemetry/csvlog.h"
+#include "telemetry/historyexport.h"
 
-#include <QDateTime>
-#include <QIODevice>
 #include <algorithm>
 
 namespace tarn::telemetry {
@@ -66,10 +64,11 @@ void History::gap() {
     pendingGap_ = true;
 }
 
-void History::add(Sample s) {
+void History::add(Sample s, qint64 wallMs) {
     if (rawSize_ > 0 || havePrevious_)
         s.timeMs = std::max(s.timeMs, lastTimeMs_);
     lastTimeMs_ = s.timeMs;
+    wallOffsetMs_ = wallMs - s.timeMs;
 
     s.flags &= std::uint8_t(~Sample::MarkBits);
     if (pendingGap_)
@@ -179,48 +178,22 @@ std::size_t History::memoryBytes() const {
     return bytes;
 }
 
-bool History::exportRaw(QIODevice& out) const {
-    QByteArray text = csvHeader();
-    for (std::size_t i = 0; i < rawSize_; ++i) {
-        text += csvRow(raw(i));
-        if (text.size() > 1 << 20) {
-            if (out.write(text) != text.size())
-                return false;
-            text.clear();
-        }
+ExportSnapshot History::snapshot(qint64 fromMs, qint64 toMs, qint64 wallOffsetMs) const {
+    ExportSnapshot out;
+    out.wallOffsetMs = wallOffsetMs;
+    if (toMs - fromMs <= RawSpanMs) {
+        const std::size_t first = firstRawAtOrAfter(fromMs);
+        out.frames.reserve(firstRawAtOrAfter(toMs) - first);
+        for (std::size_t i = first; i < rawSize_ && raw(i).timeMs < toMs; ++i)
+            out.frames.push_back(raw(i));
+        return out;
     }
-    return out.write(text) == text.size();
-}
-
-bool History::exportSeconds(QIODevice& out) const {
-    static constexpr const char* names[] = {"forward_level", "reflected_level", "swr",
-                                            "voltage_v",     "current_a",       "temperature_c"};
-    QByteArray text = "time_utc,frames";
-    for (const char* name : names)
-        text += QByteArray(",") + name + "_min," + name + "_max";
-    text += ",band,transmit,protection,after_gap\n";
-    std::vector<const Bucket*> seconds;
     for (const Bucket& b : levels_[0].buckets)
-        if (b.count > 0 && b.startMs > lastTimeMs_ - DaySpanMs)
-            seconds.push_back(&b);
-    std::sort(seconds.begin(), seconds.end(),
-              [](const Bucket* a, const Bucket* b) { return a->startMs < b->startMs; });
-    for (const Bucket* b : seconds) {
-        text += csvTime(b->startMs) + ',' + QByteArray::number(b->count);
-        for (Channel c : AllChannels) {
-            const auto i = std::size_t(c);
-            if (c == Channel::Swr && b->swrMissing()) {
-                text += ",,";
-                continue;
-            }
-            text += ',' + csvNumber(c, b->min[i]) + ',' + csvNumber(c, b->max[i]);
-        }
-        text += ',' + QByteArray::number(b->band) + ',' +
-                QByteArray::number(int((b->flagsAny & Sample::Transmit) != 0)) + ',' +
-                QByteArray::number(int((b->flagsAny & Sample::Protection) != 0)) + ',' +
-                QByteArray::number(int((b->flagsAny & Sample::AfterGap) != 0)) + '\n';
-    }
-    return out.write(text) == text.size();
+        if (b.count > 0 && b.startMs >= fromMs && b.startMs < toMs &&
+            b.startMs > lastTimeMs_ - DaySpanMs)
+            out.seconds.push_back(b);
+    std::ranges::sort(out.seconds, {}, &Bucket::startMs);
+    return out;
 }
 
 } // namespace tarn::telemetry

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-class QIODevice;
-
 namespace tarn::telemetry {
+
+struct ExportSnapshot;
 
 // Minimum and maximum of each channel over a stretch of time, with what happened in it.
 struct Bucket {
@@ -42,8 +42,10 @@ public:
 
     explicit History(std::size_t rawCapacity = DefaultRawCapacity);
 
-    // Times never run backwards in the record: a wall clock set back is held at the last time.
-    void add(Sample s);
+    // `s.timeMs` is monotonic, and never runs backwards in the record: a time before the last
+    // is held at the last. `wallMs` is the wall clock at the same moment, for labels only.
+    void add(Sample s, qint64 wallMs);
+    void add(const Sample& s) { add(s, s.timeMs); }
     // The line fell silent or the port closed: the next frame starts a new stretch.
     void gap();
 
@@ -53,6 +55,8 @@ public:
     const Sample& raw(std::size_t index) const;
     bool empty() const { return rawSize_ == 0; }
     qint64 lastTimeMs() const { return lastTimeMs_; }
+    // The wall clock minus the monotonic time at the newest frame: what a label adds to a time.
+    qint64 wallOffsetMs() const { return wallOffsetMs_; }
 
     // `n` columns of equal width over [fromMs, toMs). Uses the raw frames for columns narrower
     // than a second and the coarsest buckets not wider than a column otherwise, so the cost
@@ -62,10 +66,9 @@ public:
     // Bytes held, for the bench.
     std::size_t memoryBytes() const;
 
-    // Every raw frame held, in the CSV log's format.
-    bool exportRaw(QIODevice& out) const;
-    // Per-second minima and maxima of the last 24 hours.
-    bool exportSeconds(QIODevice& out) const;
+    // A copy of [fromMs, toMs) for an export: every frame for spans up to RawSpanMs, the
+    // per-second minima and maxima for wider ones. Labelled with `wallOffsetMs`.
+    ExportSnapshot snapshot(qint64 fromMs, qint64 toMs, qint64 wallOffsetMs) const;
 
 private:
     struct Level {
@@ -84,6 +87,7 @@ private:
     std::size_t rawSize_ = 0;
     std::array<Level, 3> levels_; // 1 s, 10 s, 60 s
     qint64 lastTimeMs_ = 0;
+    qint64 wallOffsetMs_ = 0;
     bool pendingGap_ = false;
     bool havePrevious_ = false;
     std::uint8_t previousBand_ = 0;

@@ -2,14 +2,16 @@
 
 namespace tarn::telemetry {
 
-void Recorder::status(const protocol::RxBytes& rx, qint64 nowMs) {
-    const Sample s = sampleFrom(rx, nowMs);
+void Recorder::status(const protocol::RxBytes& rx, Stamp now) {
+    const Sample s = sampleFrom(rx, now.monoMs);
     ++frames_;
-    history_.add(s);
-    log_.append(s);
-    if (alarms_.update(s) && onAlarmsChanged)
+    history_.add(s, now.wallMs);
+    Sample labelled = s;
+    labelled.timeMs = now.wallMs;
+    log_.append(labelled);
+    if (alarms_.update(labelled) && onAlarmsChanged)
         onAlarmsChanged();
-    log_.tick(nowMs);
+    log_.tick(now.monoMs);
 }
 
 void Recorder::silent(qint64 nowMs) {

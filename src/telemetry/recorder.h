@@ -10,13 +10,14 @@
 namespace tarn::telemetry {
 
 // Where every decoded status frame goes beyond the display: the history, the alarms and the
-// log. Times come from the caller, never from a clock read here.
+// log. Times come from the caller, never from a clock read here: the history runs on the
+// monotonic time, the log's rows and the alarms' texts carry the wall-clock time.
 class Recorder {
 public:
     explicit Recorder(std::size_t rawCapacity = History::DefaultRawCapacity)
         : history_(rawCapacity) {}
 
-    void status(const protocol::RxBytes& rx, qint64 nowMs);
+    void status(const protocol::RxBytes& rx, Stamp now);
     void silent(qint64 nowMs);
     // About once a second, frames or not: the log's flush and its failure report.
     void tick(qint64 nowMs) { log_.tick(nowMs); }

@@ -56,4 +56,13 @@ static_assert(sizeof(Sample) == 16);
 
 Sample sampleFrom(const protocol::RxBytes& rx, qint64 timeMs);
 
+// One moment read from two clocks. The monotonic one orders and spaces the record, so a clock
+// set back or forward changes neither; the wall clock only labels (plot times, CSV times).
+struct Stamp {
+    qint64 monoMs = 0;
+    qint64 wallMs = 0;
+
+    qint64 wallOffsetMs() const { return wallMs - monoMs; }
+};
+
 } // namespace tarn::telemetry

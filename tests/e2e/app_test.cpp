@@ -7,6 +7,7 @@
 #include "support/inicheck.h"
 #include "support/recordingviews.h"
 #include "support/simprocess.h"
+#include "telemetry/csvlog.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -62,6 +63,7 @@ TEST(RealApp, SettingsFilesAsOperatorsLeaveThemAreUsedAndSavedCleanAtExit) {
     };
     const QByteArray bom("\xEF\xBB\xBF"), poll("FB 0C 0C FE");
     const QByteArray csv = dir.filePath("amp.csv").toUtf8();
+    const QString dayLog = telemetry::dailyLogPath(csv, QDateTime::currentDateTimeUtc().date());
     struct Row {
         const char* name;
         QByteArray text;
@@ -99,7 +101,7 @@ TEST(RealApp, SettingsFilesAsOperatorsLeaveThemAreUsedAndSavedCleanAtExit) {
         EXPECT_EQ(ini.value("COM", "PortNumber"), "1");
         EXPECT_EQ(ini.value("ONexit", "Force_STBY"), r.standby ? "Yes" : "No");
         EXPECT_TRUE(!r.rateMs || ini.value("Polling", "Rate") == QString::number(r.rateMs));
-        EXPECT_TRUE(!r.text.contains(csv) || readFile(csv).count('\n') >= 2) << "no rows logged";
+        EXPECT_TRUE(!r.text.contains(csv) || readFile(dayLog).count('\n') >= 2) << "no rows logged";
     }
 }
 

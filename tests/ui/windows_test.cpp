@@ -2,6 +2,7 @@
 #include "support/rig.h"
 
 #include "ui/dialogs/dialogs.h"
+#include "ui/history/historyplot.h"
 #include "ui/history/historywindow.h"
 #include "ui/history/telemetrycontrols.h"
 #include "ui/screens.h"
@@ -13,6 +14,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tarn;
@@ -397,11 +399,19 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     telemetry::Recorder recorder{1'000};
     settings::TelemetrySettings limits;
     qint64 now = 1'780'002'000'000;
-    ui::TelemetryControls controls{main, tiny, recorder, limits, {[&] { return now; }, {}, {}}};
+    ui::TelemetryControls controls{main,
+                                   tiny,
+                                   recorder,
+                                   limits,
+                                   {[&] {
+                                        return telemetry::Stamp{now, now};
+                                    },
+                                    {},
+                                    {}}};
     // Eleven frames of SWR 3.0, or 1.5, at 40 °C.
     const auto feed = [&](const char* frame) {
         for (int i = 0; i < 11; ++i, now += 100)
-            recorder.status(body(frame), now);
+            recorder.status(body(frame), {now, now});
     };
     const auto alarmed = [](QWidget& window) {
         const auto* l = window.findChild<QLabel*>("Label_SWR");
@@ -416,4 +426,26 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     EXPECT_FALSE(alarmed(main) || alarmed(tiny) || !controls.alarmLine()->text().isEmpty());
     main.findChild<QAction*>("menuHistory")->trigger();
     EXPECT_TRUE(controls.historyWindow() && controls.historyWindow()->isVisible());
+}
+
+// The history names its lines, keeps a cold amplifier's 12 °C in its own strip, and exports
+// the span it shows, paused, with the gap column, beside the user-interface thread.
+TEST_F(UiTest, HistoryNamesItsLinesKeepsStripsApartAndExportsWhatItShows) {
+    constexpr qint64 Wall = 1'780'002'000'000;
+    telemetry::History history(1'000);
+    for (qint64 t = 0; t < 100'000; t += 1'000)
+        history.add(telemetry::Sample{t, 0x40, 5, 4, {5, 1, 15, 140, 60, 12}}, Wall + t);
+    qint64 now = 100'000;
+    ui::HistoryWindow w(history, [&] { return telemetry::Stamp{now, Wall + now}; });
+    w.show(), w.setPaused(true), now += 30'000, w.plot().grab();
+    EXPECT_TRUE(w.findChild<QLabel*>("legendLabel")->text().contains("reflected level"));
+    EXPECT_EQ(w.plot().stripRange(telemetry::Channel::Temperature).first, 10.0);
+    QTemporaryDir dir;
+    ASSERT_TRUE(w.startExport(dir.filePath("x.csv")));
+    w.exportJob()->wait(), w.checkExport();
+    QFile f(dir.filePath("x.csv"));
+    const QList<QByteArray> lines = (f.open(QIODevice::ReadOnly), f.readAll().split('\n'));
+    ASSERT_EQ(lines.size(), 1 + 60 + 1);
+    EXPECT_EQ(lines[60], "2026-05-28T21:01:39.000Z,5,4,5,1,1.5,56.0,12.0,12,1,0,0,0,0");
+    EXPECT_TRUE(w.findChild<QLabel*>("exportStatus")->text().startsWith("60 rows written"));
 }

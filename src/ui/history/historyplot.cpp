@@ -1,8 +1,10 @@
 #include "ui/history/historyplot.h"
 
 #include "protocol/status.h"
+#include "telemetry/timeaxis.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -20,6 +22,8 @@ constexpr int LeftMargin = 56;
 constexpr int RightMargin = 8;
 constexpr int TopMargin = 16;    // band change labels
 constexpr int BottomMargin = 18; // time axis
+constexpr int DateLine = 14;     // the dates under the 24 h view's times
+constexpr int TickSpacingPx = 72;
 
 struct Strip {
     QString title;
@@ -27,6 +31,24 @@ struct Strip {
     double fixedMin;
     double fixedMax;
 };
+
+struct LegendLine {
+    Channel channel;
+    QColor colour;
+    const char* name;
+};
+const LegendLine Lines[] = {
+    {Channel::Forward, QColor(0, 255, 0), "forward level"},
+    {Channel::Reflected, QColor(255, 255, 128), "reflected level"},
+    {Channel::Swr, QColor(255, 255, 255), "SWR"},
+    {Channel::Temperature, QColor(255, 170, 60), "temperature"},
+    {Channel::Voltage, QColor(120, 200, 255), "voltage"},
+    {Channel::Current, QColor(255, 120, 255), "current"},
+};
+
+QColor colourOf(Channel c) {
+    return std::ranges::find(Lines, c, &LegendLine::channel)->colour;
+}
 
 const QColor Background(16, 16, 40);
 const QColor TransmitShade(40, 70, 40);
@@ -38,9 +60,14 @@ double value(Channel c, int raw) {
     return telemetry::physical(c, raw);
 }
 
-QString timeText(qint64 ms, bool seconds) {
-    return QDateTime::fromMSecsSinceEpoch(ms).toLocalTime().toString(seconds ? u"HH:mm:ss"
-                                                                             : u"HH:mm");
+QString timeText(qint64 wallMs, bool seconds) {
+    return QDateTime::fromMSecsSinceEpoch(wallMs).toLocalTime().toString(seconds ? u"HH:mm:ss"
+                                                                                 : u"HH:mm");
+}
+
+QString dateText(qint64 wallMs) {
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(wallMs).toLocalTime().date(),
+                              QLocale::ShortFormat);
 }
 
 } // namespace
@@ -59,12 +86,36 @@ void HistoryPlot::setLimits(double swrLimit, int temperatureLimitC) {
 }
 
 QRect HistoryPlot::plotArea() const {
-    return rect().adjusted(LeftMargin, TopMargin, -RightMargin, -BottomMargin);
+    const int dates = spanMs_ > telemetry::History::RawSpanMs ? DateLine : 0;
+    return rect().adjusted(LeftMargin, TopMargin, -RightMargin, -BottomMargin - dates);
 }
 
-void HistoryPlot::refresh(qint64 endMs, qint64 spanMs) {
+QString HistoryPlot::legendHtml() {
+    const auto item = [](const QColor& colour, const QString& mark, const QString& name) {
+        return QStringLiteral("<span style=\"color:%1; background:#101028\">&nbsp;%2&nbsp;</span>"
+                              "&nbsp;%3&nbsp;&nbsp; ")
+            .arg(colour.name(), mark, name);
+    };
+    QString html;
+    for (const LegendLine& l : Lines)
+        html += item(l.colour, QStringLiteral("━━"), tr(l.name));
+    html += item(LimitColour, QStringLiteral("╌╌"), tr("alarm limit"));
+    html += item(TransmitShade.lighter(200), QStringLiteral("██"), tr("transmit"));
+    html += item(TripColour, QStringLiteral("┃"), tr("protection trip"));
+    html += item(BandColour, QStringLiteral("┆"), tr("band change"));
+    return html;
+}
+
+std::pair<double, double> HistoryPlot::stripRange(Channel channel) const {
+    static constexpr std::size_t StripOf[] = {0, 0, 1, 3, 4, 2};
+    const std::size_t s = StripOf[std::size_t(channel)];
+    return s < ranges_.size() ? ranges_[s] : std::pair{0.0, 0.0};
+}
+
+void HistoryPlot::refresh(qint64 endMs, qint64 spanMs, qint64 wallOffsetMs) {
     endMs_ = endMs;
     spanMs_ = std::max<qint64>(1, spanMs);
+    wallOffsetMs_ = wallOffsetMs;
     columns_ = history_.columns(endMs_ - spanMs_, endMs_, std::max(1, plotArea().width()));
     update();
     if (cursorX_ >= 0 && onReadout)
@@ -73,7 +124,7 @@ void HistoryPlot::refresh(qint64 endMs, qint64 spanMs) {
 
 void HistoryPlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    refresh(endMs_, spanMs_);
+    refresh(endMs_, spanMs_, wallOffsetMs_);
 }
 
 int HistoryPlot::columnAt(int x) const {
@@ -94,7 +145,9 @@ QString HistoryPlot::readoutAt(int x) const {
         const QString hi = QString::number(value(ch, c.max[k]), 'f', decimals);
         return (lo == hi ? lo : lo + QStringLiteral("…") + hi) + unit;
     };
-    QString text = timeText(c.startMs, true) + QStringLiteral("  FWD ") +
+    const qint64 wall = c.startMs + wallOffsetMs_;
+    QString text = (spanMs_ > telemetry::History::RawSpanMs ? dateText(wall) + u' ' : QString()) +
+                   timeText(wall, true) + QStringLiteral("  FWD ") +
                    range(Channel::Forward, 0, {}) + QStringLiteral("  REF ") +
                    range(Channel::Reflected, 0, {}) + QStringLiteral("  SWR ") +
                    range(Channel::Swr, 1, {}) + QStringLiteral("  ") +
@@ -134,17 +187,19 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
 
     const std::vector<Strip> strips = {
         {tr("Level"),
-         {{Channel::Forward, QColor(0, 255, 0)}, {Channel::Reflected, QColor(255, 255, 128)}},
+         {{Channel::Forward, colourOf(Channel::Forward)},
+          {Channel::Reflected, colourOf(Channel::Reflected)}},
          0,
          15},
-        {tr("SWR"), {{Channel::Swr, QColor(255, 255, 255)}}, 1.0, std::max(3.0, swrLimit_ + 0.5)},
+        {tr("SWR"), {{Channel::Swr, colourOf(Channel::Swr)}}, 1.0, std::max(3.0, swrLimit_ + 0.5)},
         {tr("°C"),
-         {{Channel::Temperature, QColor(255, 170, 60)}},
+         {{Channel::Temperature, colourOf(Channel::Temperature)}},
          20,
          double(temperatureLimitC_ + 10)},
-        {tr("V"), {{Channel::Voltage, QColor(120, 200, 255)}}, 0, 0},
-        {tr("A"), {{Channel::Current, QColor(255, 120, 255)}}, 0, 0},
+        {tr("V"), {{Channel::Voltage, colourOf(Channel::Voltage)}}, 0, 0},
+        {tr("A"), {{Channel::Current, colourOf(Channel::Current)}}, 0, 0},
     };
+    ranges_.clear();
     const int n = int(columns_.size());
     const int stripCount = int(strips.size());
     const double stripHeight = double(area.height()) / stripCount;
@@ -196,11 +251,17 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
             lo = std::max(0.0, lo - pad);
             hi += pad;
         } else {
+            // A fixed scale widens to the data on either side: a cold amplifier's 12 °C stays
+            // in its own strip.
             for (const Column& c : columns_)
                 for (const auto& [ch, colour] : strip.lines)
-                    if (c.count > 0 && !(ch == Channel::Swr && c.swrMissing()))
+                    if (c.count > 0 && !(ch == Channel::Swr && c.swrMissing())) {
                         hi = std::max(hi, value(ch, c.max[std::size_t(ch)]));
+                        if (const double v = value(ch, c.min[std::size_t(ch)]); v < lo)
+                            lo = std::floor(v / 5) * 5;
+                    }
         }
+        ranges_.emplace_back(lo, hi);
         const auto yOf = [&](double v) {
             const double f = (v - lo) / (hi - lo);
             return bottom - int(std::lround(f * (bottom - top - 2))) - 1;
@@ -224,6 +285,8 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
             p.drawLine(area.left(), yOf(limit), area.right(), yOf(limit));
         }
 
+        // Nothing a strip draws reaches into its neighbours.
+        p.setClipRect(QRect(area.left(), top, area.width(), bottom - top + 1));
         for (const auto& [ch, colour] : strip.lines) {
             p.setPen(colour);
             const auto k = std::size_t(ch);
@@ -257,6 +320,7 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
                 prev = i;
             }
         }
+        p.setClipping(false);
     }
 
     // Trips and band changes over the plots.
@@ -275,22 +339,31 @@ void HistoryPlot::paintEvent(QPaintEvent*) {
         }
     }
 
-    // Time axis: five ticks.
+    // Time axis: ticks on round times of the operator's clock; the 24 h view adds the date
+    // under the first tick and under each midnight.
     p.setPen(palette().color(QPalette::WindowText));
-    const bool seconds = spanMs_ <= 3'600'000;
-    for (int t = 0; t <= 4; ++t) {
-        const int x = area.left() + t * (area.width() - 1) / 4;
-        const qint64 ms = endMs_ - spanMs_ + qint64(t) * spanMs_ / 4;
+    const qint64 fromWall = endMs_ - spanMs_ + wallOffsetMs_;
+    const int utcOffset = QDateTime::fromMSecsSinceEpoch(fromWall).toLocalTime().offsetFromUtc();
+    const telemetry::TimeTicks ticks = telemetry::timeTicks(
+        fromWall, endMs_ + wallOffsetMs_, std::max(2, area.width() / TickSpacingPx), utcOffset);
+    const bool dates = spanMs_ > telemetry::History::RawSpanMs;
+    bool dated = false;
+    for (const qint64 wall : ticks.times) {
+        const int x = area.left() + int((wall - fromWall) * (area.width() - 1) / spanMs_);
         p.drawLine(x, area.bottom(), x, area.bottom() + 3);
-        const Qt::Alignment align = t == 0   ? Qt::AlignLeft
-                                    : t == 4 ? Qt::AlignRight
-                                             : Qt::AlignHCenter;
-        QRect box(x - 40, area.bottom() + 3, 80, BottomMargin - 3);
-        if (t == 0)
-            box.moveLeft(x);
-        if (t == 4)
-            box.moveRight(x);
-        p.drawText(box, align | Qt::AlignVCenter, timeText(ms, seconds));
+        QRect box(x - TickSpacingPx / 2, area.bottom() + 3, TickSpacingPx, BottomMargin - 3);
+        box.moveLeft(std::clamp(box.left(), 0, width() - box.width()));
+        p.drawText(box, Qt::AlignCenter, timeText(wall, ticks.stepMs < 60'000));
+        const bool midnight =
+            QDateTime::fromMSecsSinceEpoch(wall).toLocalTime().time() == QTime(0, 0);
+        if (dates && (!dated || midnight)) {
+            const QString date = dateText(wall);
+            QRect under(0, box.bottom() + 1, fontMetrics().horizontalAdvance(date) + 6, DateLine);
+            under.moveCenter(QPoint(x, under.center().y()));
+            under.moveLeft(std::clamp(under.left(), 0, width() - under.width()));
+            p.drawText(under, Qt::AlignCenter, date);
+            dated = true;
+        }
     }
 
     if (columnAt(cursorX_) >= 0) {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace tarn::ui {
@@ -17,8 +18,9 @@ class HistoryPlot final : public QWidget {
 public:
     explicit HistoryPlot(const telemetry::History& history, QWidget* parent = nullptr);
 
-    // Fetches the columns for the span ending at `endMs`; paints later.
-    void refresh(qint64 endMs, qint64 spanMs);
+    // Fetches the columns for the span ending at `endMs` (monotonic); paints later. Labels add
+    // `wallOffsetMs` to show the wall clock.
+    void refresh(qint64 endMs, qint64 spanMs, qint64 wallOffsetMs);
     void setLimits(double swrLimit, int temperatureLimitC);
 
     // Everything at the column under the mouse, "" when it holds nothing.
@@ -26,6 +28,10 @@ public:
     std::function<void(const QString&)> onReadout;
 
     const std::vector<telemetry::Column>& columns() const { return columns_; }
+    // Which line is which, in the lines' colours and in words.
+    static QString legendHtml();
+    // The lowest and highest value a strip shows, as last painted; for tests.
+    std::pair<double, double> stripRange(telemetry::Channel channel) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -41,6 +47,8 @@ private:
     std::vector<telemetry::Column> columns_;
     qint64 endMs_ = 0;
     qint64 spanMs_ = 60'000;
+    qint64 wallOffsetMs_ = 0;
+    std::vector<std::pair<double, double>> ranges_;
     double swrLimit_ = 2.5;
     int temperatureLimitC_ = 70;
     int cursorX_ = -1;

@@ -3,12 +3,12 @@
 #include "ui/history/historyplot.h"
 
 #include <QButtonGroup>
-#include <QFile>
+#include <QCloseEvent>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -27,8 +27,8 @@ int refreshIntervalMs(qint64 spanMs) {
 }
 } // namespace
 
-HistoryWindow::HistoryWindow(const telemetry::History& history, std::function<qint64()> clock,
-                             QWidget* parent)
+HistoryWindow::HistoryWindow(const telemetry::History& history,
+                             std::function<telemetry::Stamp()> clock, QWidget* parent)
     : QWidget(parent, Qt::Window), history_(history), clock_(std::move(clock)) {
     setObjectName(QStringLiteral("History_Form"));
     setWindowTitle(tr("TARN VQ4400 History"));
@@ -57,16 +57,25 @@ HistoryWindow::HistoryWindow(const telemetry::History& history, std::function<qi
     pause_->setCheckable(true);
     connect(pause_, &QToolButton::toggled, this, &HistoryWindow::setPaused);
     bar->addWidget(pause_);
-    auto* exportButton = new QToolButton(this);
-    exportButton->setObjectName(QStringLiteral("exportButton"));
-    exportButton->setText(tr("Export CSV..."));
-    connect(exportButton, &QToolButton::clicked, this, &HistoryWindow::exportClicked);
-    bar->addWidget(exportButton);
+    exportButton_ = new QToolButton(this);
+    exportButton_->setObjectName(QStringLiteral("exportButton"));
+    exportButton_->setText(tr("Export CSV..."));
+    exportButton_->setToolTip(tr("Writes what the plot shows: every frame up to the 1 h span, "
+                                 "per-second minima and maxima for 24 h."));
+    connect(exportButton_, &QToolButton::clicked, this, &HistoryWindow::exportClicked);
+    bar->addWidget(exportButton_);
+    exportStatus_ = new QLabel(this);
+    exportStatus_->setObjectName(QStringLiteral("exportStatus"));
+    bar->addWidget(exportStatus_);
     bar->addStretch();
     layout->addLayout(bar);
 
     plot_ = new HistoryPlot(history_, this);
     layout->addWidget(plot_, 1);
+    auto* legend = new QLabel(plot_->legendHtml(), this);
+    legend->setObjectName(QStringLiteral("legendLabel"));
+    legend->setTextFormat(Qt::RichText);
+    layout->addWidget(legend);
     readout_ = new QLabel(this);
     readout_->setObjectName(QStringLiteral("readoutLabel"));
     readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -75,6 +84,7 @@ HistoryWindow::HistoryWindow(const telemetry::History& history, std::function<qi
     plot_->onReadout = [this](const QString& text) { readout_->setText(text); };
 
     connect(&timer_, &QTimer::timeout, this, &HistoryWindow::refresh);
+    connect(&exportTimer_, &QTimer::timeout, this, &HistoryWindow::checkExport);
     // Escape closes it, as it closes the panel's dialogs.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
@@ -86,7 +96,7 @@ void HistoryWindow::setSpan(qint64 spanMs) {
     for (std::size_t i = 0; i < SpansMs.size(); ++i)
         spanButtons_[i]->setChecked(SpansMs[i] == spanMs);
     if (paused_)
-        plot_->refresh(endMs_, spanMs_);
+        plot_->refresh(endMs_, spanMs_, wallOffsetMs_);
     else
         refresh();
     updateTimer();
@@ -107,9 +117,12 @@ void HistoryWindow::setLimits(double swrLimit, int temperatureLimitC) {
 }
 
 void HistoryWindow::refresh() {
-    if (!paused_)
-        endMs_ = clock_();
-    plot_->refresh(endMs_, spanMs_);
+    if (!paused_) {
+        const telemetry::Stamp now = clock_();
+        endMs_ = now.monoMs;
+        wallOffsetMs_ = now.wallOffsetMs();
+    }
+    plot_->refresh(endMs_, spanMs_, wallOffsetMs_);
 }
 
 void HistoryWindow::updateTimer() {
@@ -130,33 +143,72 @@ void HistoryWindow::hideEvent(QHideEvent* event) {
     timer_.stop();
 }
 
-bool HistoryWindow::exportTo(const QString& path, QString* error) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
+void HistoryWindow::closeEvent(QCloseEvent* event) {
+    // The window goes; the export it started finishes first, and then reports.
+    if (export_ && !export_->done()) {
+        closeAfterExport_ = true;
+        hide();
+        event->ignore();
+        return;
     }
-    // A day does not fit the frame-by-frame record; it goes out as per-second minima and maxima.
-    const bool ok = spanMs_ > telemetry::History::RawSpanMs ? history_.exportSeconds(file)
-                                                            : history_.exportRaw(file);
-    if (!ok || !file.commit()) {
-        if (error)
-            *error = file.errorString();
+    QWidget::closeEvent(event);
+}
+
+telemetry::ExportSnapshot HistoryWindow::shownSnapshot() const {
+    return history_.snapshot(endMs_ - spanMs_, endMs_, wallOffsetMs_);
+}
+
+bool HistoryWindow::startExport(const QString& path) {
+    if (export_ && !export_->done())
         return false;
-    }
+    // The copy takes a few milliseconds for an hour at a 10 ms poll; the writing goes on
+    // beside the poll.
+    export_ = std::make_unique<telemetry::ExportJob>(shownSnapshot(), path);
+    exportButton_->setEnabled(false);
+    exportStatus_->setText(tr("Exporting %n rows...", nullptr, int(export_->rows())));
+    exportTimer_.start(100);
     return true;
 }
 
-void HistoryWindow::exportClicked() {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Export history"), QString(),
-                                                      tr("CSV files (*.csv);;All files (*)"));
-    if (path.isEmpty())
+void HistoryWindow::checkExport() {
+    if (!export_ || !export_->done())
         return;
-    QString error;
-    if (!exportTo(path, &error))
-        QMessageBox::warning(this, windowTitle(),
-                             tr("The history could not be written to %1: %2").arg(path, error));
+    exportTimer_.stop();
+    exportButton_->setEnabled(true);
+    if (export_->ok()) {
+        exportStatus_->setText(
+            tr("%n rows written to %1", nullptr, int(export_->rows())).arg(export_->path()));
+    } else {
+        exportStatus_->setText(tr("Export failed"));
+        // Not modal: the window may be closing, and nothing waits for the answer.
+        auto* box = new QMessageBox(
+            QMessageBox::Warning, windowTitle(),
+            tr("The history could not be written to %1: %2").arg(export_->path(), export_->error()),
+            QMessageBox::Ok, closeAfterExport_ ? parentWidget() : this);
+        box->setObjectName(QStringLiteral("exportMessage"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+    }
+    if (std::exchange(closeAfterExport_, false))
+        close();
+}
+
+void HistoryWindow::finishExport(qint64 boundMs) {
+    if (export_ && !export_->finish(boundMs))
+        export_.reset();
+    exportTimer_.stop();
+    closeAfterExport_ = false;
+}
+
+void HistoryWindow::exportClicked() {
+    // Named after the end of what is shown, so a second export never offers the first's name.
+    const QString suggested =
+        QDateTime::fromMSecsSinceEpoch(endMs_ + wallOffsetMs_)
+            .toString(QStringLiteral("'tarn-vq4400-history-'yyyy-MM-dd-HHmmss'.csv'"));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Export history"), suggested,
+                                                      tr("CSV files (*.csv);;All files (*)"));
+    if (!path.isEmpty())
+        startExport(path);
 }
 
 } // namespace tarn::ui

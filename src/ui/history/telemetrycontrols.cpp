@@ -117,15 +117,8 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
     recorder_.alarms().forceStandby = [this] {
         return hooks_.forceStandby && hooks_.forceStandby();
     };
-    recorder_.log().onStopped = [this](const QString& message) {
-        lastLogMessage_ = message;
-        settings_.Log_Running = false;
-        if (logAction_)
-            logAction_->setChecked(false);
-        if (hooks_.save)
-            hooks_.save();
-        showMessage(message);
-    };
+    // A failure leaves the log on and the setting as it was: the log retries by itself.
+    recorder_.log().onMessage = [this](const QString& message) { logMessage(message); };
     connect(&tick_, &QTimer::timeout, this, &TelemetryControls::tick);
     tick_.start(int(telemetry::CsvLog::FlushIntervalMs));
 }
@@ -134,7 +127,7 @@ TelemetryControls::~TelemetryControls() {
     shutdown();
     recorder_.onAlarmsChanged = nullptr;
     recorder_.alarms().forceStandby = nullptr;
-    recorder_.log().onStopped = nullptr;
+    recorder_.log().onMessage = nullptr;
 }
 
 HistoryWindow* TelemetryControls::historyWindow() const {
@@ -159,8 +152,9 @@ void TelemetryControls::applySettings() {
 
 void TelemetryControls::start() {
     applySettings();
+    recorder_.log().setKeepDays(settings_.Log_Keep_Days);
     if (settings_.Log_Running && !settings_.Log_Path.isEmpty())
-        startLog(settings_.Log_Path);
+        startLog(settings_.Log_Path, true);
     refreshAlarms();
 }
 
@@ -168,8 +162,10 @@ void TelemetryControls::shutdown() {
     if (std::exchange(ended_, true))
         return;
     tick_.stop();
+    if (history_)
+        history_->finishExport(HistoryWindow::ExitExportBoundMs);
     // The setting keeps saying the log runs: the next start continues it.
-    recorder_.log().stop();
+    recorder_.log().stop(ExitBoundMs - HistoryWindow::ExitExportBoundMs);
     qCInfo(lcTelemetry).noquote() << QStringLiteral("%1 frames recorded, %2 rows logged")
                                          .arg(recorder_.framesRecorded())
                                          .arg(recorder_.log().rowsWritten());
@@ -224,18 +220,23 @@ void TelemetryControls::toggleLog() {
         startLog(path);
 }
 
-bool TelemetryControls::startLog(const QString& path) {
+bool TelemetryControls::startLog(const QString& path, bool keepTrying) {
     QString error;
-    const bool ok = recorder_.log().start(path, &error);
-    settings_.Log_Path = path;
-    settings_.Log_Running = ok;
+    const bool ok = recorder_.log().start(path, hooks_.clock().wallMs, &error, keepTrying);
+    const bool running = recorder_.log().running();
     if (logAction_)
-        logAction_->setChecked(ok);
-    if (hooks_.save)
-        hooks_.save();
+        logAction_->setChecked(running);
+    if (settings_.Log_Path != path || settings_.Log_Running != running) {
+        settings_.Log_Path = path;
+        settings_.Log_Running = running;
+        if (hooks_.save)
+            hooks_.save();
+    }
     if (!ok) {
-        lastLogMessage_ = error;
-        showMessage(error);
+        if (keepTrying)
+            error += tr(". The log tries again in %1 s, then less often.")
+                         .arg(telemetry::CsvLog::FirstRetryMs / 1000);
+        logMessage(error);
     }
     return ok;
 }
@@ -279,12 +280,32 @@ void TelemetryControls::refreshAlarms() {
 }
 
 void TelemetryControls::tick() {
-    recorder_.tick(hooks_.clock());
+    recorder_.tick(hooks_.clock().monoMs);
+    showLogState();
     if (recorder_.alarms().soundDue())
         QApplication::beep();
 }
 
-void TelemetryControls::showMessage(const QString& text) {
+void TelemetryControls::logMessage(const QString& message) {
+    lastLogMessage_ = message;
+    // One box for the log: a disk that comes and goes does not pile them up.
+    if (logBox_)
+        logBox_->setText(message);
+    else
+        logBox_ = showMessage(message);
+    showLogState();
+}
+
+void TelemetryControls::showLogState() {
+    if (!logAction_)
+        return;
+    // The check mark says the log is on; the caption says when its rows are not getting out.
+    const telemetry::CsvLog& log = recorder_.log();
+    logAction_->setText(log.failing() ? tr("CSV Log... (cannot write)") : tr("CSV Log..."));
+    logAction_->setToolTip(log.running() ? log.currentFile() : QString());
+}
+
+QMessageBox* TelemetryControls::showMessage(const QString& text) {
     // Not modal: the poll goes on while the operator reads it, and shutdown never waits on it.
     auto* box =
         new QMessageBox(QMessageBox::Warning, main_.windowTitle(), text, QMessageBox::Ok, &main_);
@@ -292,6 +313,7 @@ void TelemetryControls::showMessage(const QString& text) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->show();
+    return box;
 }
 
 } // namespace tarn::ui

@@ -13,6 +13,7 @@
 
 class QAction;
 class QMainWindow;
+class QMessageBox;
 class QWidget;
 
 namespace tarn::ui {
@@ -36,7 +37,7 @@ private:
 
 // What the panel hands the telemetry controls.
 struct TelemetryHooks {
-    std::function<qint64()> clock;
+    std::function<telemetry::Stamp()> clock;
     // Save_All_to_ini_file: the settings record holds the telemetry settings.
     std::function<bool()> save;
     // Queues Cmd_Force_STBY; false when the port is closed.
@@ -63,14 +64,18 @@ public:
 
     // After the settings were loaded: limits to the monitor, and the log restarted if it ran.
     void start();
-    // Before the event loop ends: the log's last rows go out, the windows close.
+    // Before the event loop ends: the log's last rows go out, the windows close. Takes at
+    // most ExitBoundMs, however slow the disk: what cannot be written by then is left out
+    // whole rows at a time, and an export not done is cancelled without leaving a file.
     void shutdown();
+    static constexpr qint64 ExitBoundMs = 1'000;
 
     void openHistory();
     void openAlarmDialog();
     void toggleLog();
     // Starts the log on `path` (no file dialog); false, with a message shown, when it cannot.
-    bool startLog(const QString& path);
+    // `keepTrying`: a log that ran when the panel last ended keeps running and retries.
+    bool startLog(const QString& path, bool keepTrying = false);
     void stopLog();
     void acknowledge();
 
@@ -83,12 +88,14 @@ public:
     AlarmDialog* alarmDialog() const;
     QLabel* alarmLine() const { return line_; }
     QAction* logAction() const { return logAction_; }
-    // The last message the log left when it stopped by itself.
+    // The last message the log left when it failed, could not start or wrote again.
     QString lastLogMessage() const { return lastLogMessage_; }
 
 private:
     void applySettings();
-    void showMessage(const QString& text);
+    QMessageBox* showMessage(const QString& text);
+    void showLogState();
+    void logMessage(const QString& message);
 
     QMainWindow& main_;
     QWidget& tiny_;
@@ -102,6 +109,7 @@ private:
     std::vector<AlarmMark> temperatureMarks_;
     QPointer<HistoryWindow> history_;
     QPointer<AlarmDialog> dialog_;
+    QPointer<QMessageBox> logBox_;
     QTimer tick_;
     QString lastLogMessage_;
     bool ended_ = false;

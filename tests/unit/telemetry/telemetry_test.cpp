@@ -3,12 +3,19 @@
 #include "telemetry/alarms.h"
 #include "telemetry/csvlog.h"
 #include "telemetry/history.h"
+#include "telemetry/historyexport.h"
+#include "telemetry/timeaxis.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarn::telemetry;
 using u8 = std::uint8_t;
@@ -136,11 +143,15 @@ TEST(History, KeepsTheNewestFramesInBoundedMemoryMarksWhatHappenedAndSummarisesC
                                     c.max[Swr]),
                   "25 0-15 11-20");
     QBuffer seconds, frames;
-    ASSERT_TRUE(seconds.open(QIODevice::WriteOnly) && second.exportSeconds(seconds));
-    ASSERT_TRUE(frames.open(QIODevice::WriteOnly) && second.exportRaw(frames));
+    ASSERT_TRUE(seconds.open(QIODevice::WriteOnly) &&
+                writeCsv(second.snapshot(T0 - 7'200'000, T0 + 1'000, 0), seconds));
+    ASSERT_TRUE(frames.open(QIODevice::WriteOnly) &&
+                writeCsv(second.snapshot(T0 + 500, T0 + 1'000, 0), frames));
     EXPECT_TRUE(
         seconds.data().contains("000Z,100,0,15,1,1,1.1,2.0,56.0,56.0,12.0,12.0,40,40,5,0,0,0\n"));
-    EXPECT_EQ(frames.data().count('\n'), 101);
+    EXPECT_EQ(frames.data().count('\n'), 51) << "the frames of the span shown, not all";
+    const std::atomic<bool> cancelled = true;
+    EXPECT_FALSE(writeCsv(second.snapshot(T0, T0 + 1'000, 0), frames, &cancelled));
 
     // No reading is not an SWR of zero, in the raw frames and in the per-second buckets.
     History missing(100);
@@ -164,7 +175,71 @@ TEST(History, KeepsTheNewestFramesInBoundedMemoryMarksWhatHappenedAndSummarisesC
     EXPECT_EQ(day.columns(T0, T0 + 3'600'000, 60)[0].count, 0u);
 }
 
-TEST(CsvLog, RowsAreNumbersEveryRowReachesTheFileAcrossARestartAndAFailureStopsTheLog) {
+namespace {
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+}
+} // namespace
+
+TEST(History, OrdersByTheMonotonicClockLabelsByTheWallClockAndExportsTheSpanShown) {
+    // The wall clock steps back an hour before the third frame: order and spacing stay, and
+    // the labels follow the newest wall time.
+    History h(100);
+    h.add(frameAt(1'000), T0), h.add(frameAt(1'100), T0 + 100), h.gap();
+    h.add(frameAt(1'200), T0 - 3'600'000 + 200);
+    EXPECT_EQ(h.wallOffsetMs(), T0 - 3'601'000);
+    EXPECT_EQ(h.columns(1'000, 1'300, 3)[2].count, 1u);
+    QTemporaryDir dir;
+    ExportJob job(h.snapshot(1'050, 1'300, h.wallOffsetMs()), dir.filePath("x.csv"));
+    job.wait();
+    EXPECT_TRUE(job.ok() && job.rows() == 2u);
+    EXPECT_EQ(readAll(dir.filePath("x.csv")),
+              csvHeader().chopped(1) + ",after_gap\n" +
+                  "2026-05-28T20:00:00.100Z,5,4,5,1,1.5,56.0,12.0,40,1,0,0,0,0\n"
+                  "2026-05-28T20:00:00.200Z,5,4,5,1,1.5,56.0,12.0,40,1,0,0,0,1\n");
+    ExportJob bad(h.snapshot(0, 2'000, 0), dir.filePath("gone/x.csv"));
+    EXPECT_TRUE(bad.finish(60'000) && !bad.ok() && !bad.error().isEmpty());
+}
+
+TEST(TimeAxis, TicksFallOnRoundLocalTimes) {
+    // From, span, at most, UTC offset: step, first tick, ticks.
+    const std::tuple<qint64, qint64, int, int, qint64, qint64, std::size_t> rows[] = {
+        {T0 + 1, 60'000, 7, 0, 10'000, T0 + 10'000, 6},
+        {T0 + 1, 3'600'000, 8, 0, 600'000, T0 + 600'000, 6},
+        {T0 + 1, 86'400'000, 9, 3'600, 3 * 3'600'000, T0 + 3'600'000 * 2, 8},
+        {T0 + 1, 86'400'000, 9, 1'800, 3 * 3'600'000, T0 + 3'600'000 * 2 + 1'800'000, 8},
+        {T0 + 1, 86'400'000, 1, 0, 86'400'000, T0 + 3'600'000 * 3, 1},
+    };
+    for (const auto& [from, span, most, offset, step, first, count] : rows) {
+        const TimeTicks t = timeTicks(from, from + span, most, offset);
+        EXPECT_EQ(std::tuple(t.stepMs, t.times.empty() ? 0 : t.times[0], t.times.size()),
+                  std::tuple(step, first, count))
+            << span << " " << most << " " << offset;
+    }
+    EXPECT_TRUE(timeTicks(T0, T0 - 1, 5, 0).times.empty() && timeTicks(T0, T0, 0, 0).times.empty());
+}
+
+namespace {
+void write(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+}
+
+// Frames every 100 ms from `from` to `to`, with the log's tick after each.
+void feed(CsvLog& log, qint64 from, qint64 to) {
+    for (qint64 t = from; t < to; t += 100)
+        log.append(frameAt(t)), log.tick(t);
+}
+
+// A frame at `t` seconds after T0, then what the writer did with it is reported.
+void step(CsvLog& log, qint64 t) {
+    log.append(frameAt(T0 + t)), log.tick(T0 + t);
+    log.waitForWriter(), log.tick(T0 + t);
+}
+} // namespace
+
+TEST(CsvLog, RowsAreNumbersOneFileADayAndOnlyItsOwnOldFilesAreRemoved) {
     EXPECT_EQ(csvRow(frameAt(T0 + 123, 15, 35, 5, Sample::Operate | Sample::Transmit, 2)) +
                   csvRow(frameAt(T0 + 7, 0, 35, 0, 0, 11, 9)) +
                   csvRow(frameAt(T0, 255, 255, 15, Sample::Protection | Sample::AutoBand, 0)),
@@ -173,44 +248,144 @@ TEST(CsvLog, RowsAreNumbersEveryRowReachesTheFileAcrossARestartAndAFailureStopsT
               "2026-05-28T21:00:00.000Z,0,4,15,1,25.5,56.0,12.0,255,0,0,1,1\n");
     EXPECT_EQ(csvHeader().count(','), csvRow(frameAt(T0)).count(','));
 
+    // Log path, a file name, the day it is the log's file of ("" for none).
+    const std::tuple<const char*, const char*, const char*> names[] = {
+        {"/x/amp.csv", "amp-2026-12-08.csv", "2026-12-08"},
+        {"/x/amp.csv", "amp-2026-12-08-2.csv", "2026-12-08"},
+        {"/x.d/amp", "amp-2026-12-08", "2026-12-08"},
+        {"/x/.amp", ".amp-2026-12-08", "2026-12-08"},
+        {"/x/a.b.csv", "a.b-2026-12-08.csv", "2026-12-08"},
+        {"/x/amp", "amp-2026-12-08.csv", ""},
+    };
+    for (const char* other :
+         {"amp-2026-12-08-1.csv", "amp-2026-12-08-100.csv", "amp-2026-02-30.csv",
+          "amp-2026-12-08.csv.bak", "amp-.csv", "Amp-2026-12-08.csv"})
+        EXPECT_FALSE(dailyLogDay("/x/amp.csv", other).isValid()) << other;
+    for (const auto& [path, name, belongs] : names) {
+        EXPECT_EQ(dailyLogDay(path, name).toString(Qt::ISODate), belongs) << name;
+        if (*belongs && !QString(name).contains("-2.")) {
+            EXPECT_EQ(dailyLogPath(path, {2026, 12, 8}), QFileInfo(path).path() + '/' + name);
+        }
+    }
+
+    // T0 is 21:00 UTC on 28 May. Two days kept: the 25th goes at start, the 26th at midnight;
+    // names the log does not make stay. The 28th's file lost its last line end in a crash and
+    // gets it back; the 29th's has another header and is left alone for a "-2".
     QTemporaryDir dir;
+    const QString path = dir.filePath("log.csv");
+    const auto at = [&](const char* d) {
+        return dailyLogPath(path, QDate::fromString(d, Qt::ISODate));
+    };
+    const QStringList others = {"log-2026-05-01.txt", "log-2026-05-01.csv.bak", "notes.csv",
+                                "log.csv", "log-2026-05-26-0.csv"};
+    for (const QString& name : others + QStringList{"log-2026-05-25.csv", "log-2026-05-26-2.csv"})
+        write(dir.filePath(name), "x\n");
+    write(at("2026-05-28"), csvHeader() + "2026-05-28T20:59:59.000Z,5,4");
+    write(at("2026-05-29"), "time,other\n1,2\n");
     for (int run = 0; run < 2; ++run) {
         CsvLog log;
-        ASSERT_TRUE(log.start(dir.filePath("log.csv"), nullptr));
-        for (qint64 t = T0; t < T0 + 2'500; t += 10)
-            log.append(frameAt(t)), log.tick(t);
+        log.setKeepDays(run == 0 ? 2 : 0); // 0 keeps every file
+        if (run == 1)
+            write(dir.filePath("log-2020-01-01.csv"), "x\n");
+        ASSERT_TRUE(log.start(path, T0, nullptr));
+        EXPECT_EQ(QFile::exists(dir.filePath("log-2026-05-26-2.csv")), run == 0);
+        feed(log, T0 + 3 * 3'600'000 - 1'000, T0 + 3 * 3'600'000 + 1'000);
         log.stop();
-        EXPECT_EQ(log.rowsWritten(), 250);
+        EXPECT_EQ(log.rowsWritten(), 20);
     }
-    QFile f(dir.filePath("log.csv"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    EXPECT_EQ(lines.size(), 1 + 500 + 1); // one header, the rows, the last line end
-    EXPECT_EQ(lines[0] + '\n', csvHeader());
-    EXPECT_EQ(lines[500], csvRow(frameAt(T0 + 2490)).trimmed());
+    EXPECT_FALSE(QFile::exists(dir.filePath("log-2026-05-25.csv")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("log-2020-01-01.csv")));
+    for (const QString& name : others)
+        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
+    EXPECT_EQ(readAll(at("2026-05-29")), "time,other\n1,2\n");
+    const QList<QByteArray> before = readAll(at("2026-05-28")).split('\n');
+    const QList<QByteArray> after = readAll(dir.filePath("log-2026-05-29-2.csv")).split('\n');
+    ASSERT_TRUE(before.size() == 2 + 20 + 1 && after.size() == 1 + 20 + 1);
+    EXPECT_EQ(before[1], "2026-05-28T20:59:59.000Z,5,4");
+    EXPECT_EQ(before[2] + '\n', csvRow(frameAt(T0 + 3 * 3'600'000 - 1'000)));
+    EXPECT_EQ(after[0] + '\n', csvHeader());
+    EXPECT_EQ(after[20] + '\n', csvRow(frameAt(T0 + 3 * 3'600'000 + 900)));
 
-    // A folder removed under the log, and a full disk, stop it and say why; a device that has
-    // nothing to sync is no failure.
+    // No folder: the operator's start fails; a log that ran before keeps trying.
     CsvLog log;
     QString message;
-    EXPECT_FALSE(log.start(dir.filePath("gone/log.csv"), &message));
-    EXPECT_FALSE(log.running());
-    EXPECT_FALSE(message.isEmpty());
-    log.onStopped = [&message](const QString& m) { message = m; };
-    ASSERT_TRUE(QDir().mkpath(dir.filePath("logs")));
-    for (const QString& path :
-         {dir.filePath("logs/log.csv"), QString("/dev/full"), QString("/dev/null")}) {
-        message.clear();
-        ASSERT_TRUE(log.start(path, nullptr));
-        QDir(dir.filePath("logs")).removeRecursively();
-        log.append(frameAt(T0));
-        log.tick(T0 + CsvLog::FlushIntervalMs);
-        log.waitForWriter();
-        log.tick(T0 + 2 * CsvLog::FlushIntervalMs);
-        EXPECT_EQ(log.running(), path == "/dev/null") << path.toStdString();
-        EXPECT_TRUE(message.contains(path.startsWith("/dev") ? "/dev/full" : "removed") ||
-                    path == "/dev/null");
+    EXPECT_FALSE(log.start(dir.filePath("gone/log.csv"), T0, &message) || log.running());
+    EXPECT_TRUE(message.contains("gone/log-2026-05-28.csv")) << message.toStdString();
+    EXPECT_FALSE(log.start(dir.filePath("gone/log.csv"), T0, &message, true));
+    EXPECT_TRUE(log.running() && log.failing());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("gone"));
+    feed(log, T0, T0 + 10'100);
+    log.waitForWriter(), log.tick(T0 + 10'100);
+    EXPECT_TRUE(!log.failing() && log.rowsWritten() == 101);
+}
+
+TEST(CsvLog, AFailureKeepsTheRowsRetriesAtAFallingRateAndSaysWhenItWritesAgain) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("logs"));
+    CsvLog log;
+    QStringList messages;
+    log.onMessage = [&messages](const QString& m) { messages << m; };
+    const QString path = dir.filePath("logs/log.csv");
+    const QString file = dailyLogPath(path, {2026, 5, 28});
+    ASSERT_TRUE(log.start(path, T0, nullptr));
+    step(log, 0), step(log, 1'000);
+    // The folder goes: the next row was written into a file nobody can open.
+    QDir(dir.filePath("logs")).removeRecursively();
+    step(log, 2'000);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("cannot write " + file + ": the file was removed"));
+    EXPECT_TRUE(log.running() && log.failing());
+    // Retries 10 s, then 20 s later: a disk that stays away is asked less and less often.
+    const std::tuple<int, bool, bool> retries[] = {
+        {11'999, true, true}, {12'000, false, true}, {31'999, true, true}, {32'000, true, false}};
+    for (const auto& [t, folder, failing] : retries) {
+        folder ? QDir(dir.path()).mkdir("logs") : QDir(dir.filePath("logs")).removeRecursively();
+        step(log, t);
+        EXPECT_EQ(log.failing(), failing) << t;
     }
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].contains("writes to " + file +
+                                     " again (21:00:32 UTC). The rows of the time it could not "
+                                     "write are in the file."))
+        << messages[1].toStdString();
+
+    // A full disk cuts a write short: the part goes, and the retry writes whole rows.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited{};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    rlimit full = unlimited;
+    full.rlim_cur = rlim_t(QFileInfo(file).size() + 100);
+    feed(log, T0 + 32'100, T0 + 33'000);
+    setrlimit(RLIMIT_FSIZE, &full);
+    step(log, 33'000);
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    EXPECT_TRUE(log.failing() && messages.value(2).contains("File too large"));
+    step(log, 43'000);
+    EXPECT_TRUE(!log.failing() && messages.size() == 4);
+    log.stop();
+    const QList<QByteArray> lines = readAll(file).split('\n');
+    EXPECT_EQ(lines.size() - 2, log.rowsAppended() - 2) << "all but the rows of the lost file";
+    for (const QByteArray& line : lines.mid(1, lines.size() - 2))
+        EXPECT_EQ(line.count(','), 12) << line.constData();
+}
+
+TEST(CsvLog, AStuckDiskHoldsUpTheStopOnlyForItsBoundAndNeverLeavesHalfARow) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.csv");
+    const QByteArray fifo = QFile::encodeName(dailyLogPath(path, {2026, 5, 28}));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    CsvLog log;
+    ASSERT_TRUE(log.start(path, T0, nullptr));
+    feed(log, T0, T0 + 300'000); // far more than the pipe holds
+    log.stop(50);
+    // Draining lets the writer finish its piece; the end of the data is its end.
+    fcntl(reader, F_SETFL, 0);
+    QFile in;
+    in.open(reader, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray got = in.readAll();
+    EXPECT_TRUE(got.startsWith(csvHeader()) && got.endsWith('\n'));
+    EXPECT_LT(got.count('\n'), 3'001);
 }
 
 TEST(TelemetrySettings, RoundTripAndValuesOutsideTheirRangeKeepTheirDefaults) {
@@ -218,7 +393,7 @@ TEST(TelemetrySettings, RoundTripAndValuesOutsideTheirRangeKeepTheirDefaults) {
     IniFile ini;
     saveTelemetrySettings(ini, TelemetrySettings{});
     EXPECT_TRUE(ini.isEmpty()) << "a panel that never used them keeps its file as it was";
-    TelemetrySettings changed{3.1, 65, 2500, false, true, true, "/tmp/amp log.csv"}, loaded;
+    TelemetrySettings changed{3.1, 65, 2500, false, true, true, "/tmp/amp log.csv", 7}, loaded;
     saveTelemetrySettings(ini, changed);
     QStringList rejected;
     loadTelemetrySettings(IniFile::parse(ini.serialize()), loaded, rejected);
@@ -227,23 +402,24 @@ TEST(TelemetrySettings, RoundTripAndValuesOutsideTheirRangeKeepTheirDefaults) {
 
     // Each value at and just past both ends of its range; the defaults are 2.5 70 1000 1 0 0.
     const std::pair<const char*, const char*> rows[] = {
-        {"SWR_Limit=1.0\nTemperature_Limit=20\nHold_ms=0", "1.0 20 0 1 0 0 0"},
+        {"SWR_Limit=1.0\nTemperature_Limit=20\nHold_ms=0", "1.0 20 0 1 0 0 0 30"},
         {"SWR_Limit=25.5\nTemperature_Limit=150\nHold_ms=60000\nSound=No\nAuto_STBY=Yes\n[Log]"
-         "\nRunning=Yes",
-         "25.5 150 60000 0 1 1 0"},
-        {"SWR_Limit=0.9\nTemperature_Limit=19\nHold_ms=-1\nSound=yes\n[Log]\nRunning=1",
-         "2.5 70 1000 1 0 0 5"},
+         "\nRunning=Yes\nKeep_Days=0",
+         "25.5 150 60000 0 1 1 0 0"},
+        {"SWR_Limit=0.9\nTemperature_Limit=19\nHold_ms=-1\nSound=yes\n[Log]\nRunning=1\n"
+         "Keep_Days=36501",
+         "2.5 70 1000 1 0 0 6 30"},
         {"SWR_Limit=25.6\nTemperature_Limit=151\nHold_ms=60001\nAuto_STBY=no",
-         "2.5 70 1000 1 0 0 4"},
-        {"SWR_Limit=2.55\nTemperature_Limit=hot", "2.5 70 1000 1 0 0 2"},
+         "2.5 70 1000 1 0 0 4 30"},
+        {"SWR_Limit=2.55\nTemperature_Limit=hot", "2.5 70 1000 1 0 0 2 30"},
     };
     for (const auto& [text, expected] : rows) {
         TelemetrySettings s;
         rejected.clear();
         loadTelemetrySettings(IniFile::parse(QByteArray("[Alarms]\n") + text), s, rejected);
-        EXPECT_EQ(QString::asprintf("%.1f %d %d %d %d %d %lld", s.SWR_Limit, s.Temperature_Limit,
-                                    s.Hold_ms, s.Sound, s.Auto_STBY, s.Log_Running,
-                                    rejected.size()),
+        EXPECT_EQ(QString::asprintf("%.1f %d %d %d %d %d %lld %d", s.SWR_Limit, s.Temperature_Limit,
+                                    s.Hold_ms, s.Sound, s.Auto_STBY, s.Log_Running, rejected.size(),
+                                    s.Log_Keep_Days),
                   expected)
             << text;
     }
