@@ -1,6 +1,7 @@
 #define TARN_RIG_WINDOWS
 #include "support/rig.h"
 
+#include "ui/accessibility.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/history/historywindow.h"
 #include "ui/history/telemetrycontrols.h"
@@ -8,8 +9,10 @@
 #include "ui/shapes.h"
 #include "ui/twips.h"
 
+#include <QAccessible>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>
@@ -60,7 +63,7 @@ QRect drawnInk(QWidget& w) {
 // leaves the client area (the main window cuts off what lies below its height; offscreen lacks
 // the title bar the heights count on), a text cut short, or two controls that overlap, texts by
 // their ink. Boxes, frames and the grille are grounds for others; a line may end against a lamp
-// or a key, never on a text.
+// or a key, never on a text. Bars are the ground of their segments.
 QStringList layoutFaults(QWidget& window) {
     const auto* mainWindow = qobject_cast<QMainWindow*>(&window);
     const QWidget* clientArea = mainWindow ? mainWindow->centralWidget() : &window;
@@ -71,8 +74,8 @@ QStringList layoutFaults(QWidget& window) {
     QList<QWidget*> controls = clientArea->findChildren<QWidget*>();
     controls.removeIf([&](QWidget* w) {
         return !w->isVisible() || w->window() != &window || w->objectName().startsWith("qt_") ||
-               QStringList{"tarn::ui::Box", "QGroupBox", "tarn::ui::Grille"}.contains(
-                   w->metaObject()->className());
+               QStringList{"tarn::ui::Box", "QGroupBox", "tarn::ui::Grille", "tarn::ui::Bar"}
+                   .contains(w->metaObject()->className());
     });
     // 0 a text, 1 a line, 2 any other control: two lines or a line and another control may
     // touch, a text never.
@@ -103,7 +106,7 @@ QStringList layoutFaults(QWidget& window) {
 bool evenPitch(const QWidget& window) {
     QList<QRect> r;
     for (const QWidget* w : window.findChildren<QWidget*>(QRegularExpression("^(Rev|TX|FWD)_LED")))
-        r << w->geometry();
+        r << QRect(w->mapTo(&window, QPoint()), w->size());
     std::ranges::sort(r, {}, &QRect::x);
     for (qsizetype i = 1; i < r.size(); ++i)
         if (r[i] != r[i - 1].translated(r[1].x() - r[0].x(), 0))
@@ -416,4 +419,76 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     EXPECT_FALSE(alarmed(main) || alarmed(tiny) || !controls.alarmLine()->text().isEmpty());
     main.findChild<QAction*>("menuHistory")->trigger();
     EXPECT_TRUE(controls.historyWindow() && controls.historyWindow()->isVisible());
+}
+
+// A screen reader hears the keys by name, each lamp with its state and each bar as one value,
+// all as drawn, and the option buttons by their texts; the window's edge takes the test space
+// out of its reach; changes are announced through an alert. A key keeps the focus it is pressed
+// with, Space included, and shows that it has it.
+TEST_F(OnScreen, ScreenReadersHearWhatIsDrawnAndKeysKeepTheFocus) {
+    const auto heard = [](QWidget& window, const QStringList& names) {
+        QStringList out;
+        for (const QString& n : names) {
+            QAccessibleInterface* a =
+                QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(n));
+            out << a->text(QAccessible::Name) + (a->state().checked ? "*" : "");
+            if (auto* v = a->valueInterface())
+                out.back() += "=" + v->currentValue().toString();
+        }
+        return out.join('|');
+    };
+    ui::Announcer announcer{[] { return qint64(0); }};
+    main.setAnnouncer(announcer), tiny.setAnnouncer(announcer), openOn(2);
+    receive(hex("FB4032250F8C782300FE")), receive(hex("FB4032250F8C782300FE"));
+    const QStringList names = {"Command_Gain_Down",
+                               "Command_Toggle_OPER_STBY",
+                               "Command_Band_Up",
+                               "OPER_LED",
+                               "AUTO_LED",
+                               "TX_LED",
+                               "Protection_LED",
+                               "FWD_Bar",
+                               "Rev_Bar"};
+    EXPECT_EQ(heard(main, names),
+              "Gain down|Operate/Standby|Band up|Operate: on*|Automatic band: off|Transmit: off|"
+              "Protection: off|Forward power: 5 of 14=5|Reflected power: 2 of 5=2");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(mainChild("FWD_Bar"))->childCount(), 0);
+    // Cut off at the small height: out of the tab chain and the tree; back with the test space.
+    QAccessibleInterface* client = QAccessible::queryAccessibleInterface(main.centralWidget());
+    const auto reachable = [&] {
+        QWidget* raw = mainChild("Text_HDLC_Packet");
+        return raw->isVisibleTo(&main) &&
+               client->indexOfChild(QAccessible::queryAccessibleInterface(raw)) >= 0;
+    };
+    trigger("menu_Size_Small");
+    EXPECT_FALSE(reachable());
+    trigger("menuShow_test_space");
+    EXPECT_TRUE(reachable());
+    // Changes, silence and its end, each heard through the alert of the window in use.
+    trigger("menuTinyWidget"), receive(hex("FBB0895F00640A5000FE")), announcer.flush();
+    EXPECT_EQ(announcer.lastSaid(), "Protection: on. Operate: off. Transmit: on. Band: 28 MHz. "
+                                    "Gain: G8");
+    EXPECT_EQ(heard(tiny, {"Command_Gain_Up", "Protection_LED", "FWD_Bar"}),
+              "Gain up|Protection: on*|Forward power: 14 of 14=14");
+    auto* alert = tiny.findChild<ui::AlertSpot*>();
+    EXPECT_TRUE(alert->isVisibleTo(&tiny) && alert->accessibleName() == announcer.lastSaid());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(alert)->role(), QAccessible::AlertMessage);
+    panel.Timer_Connection_Timeout_Timer(), announcer.flush();
+    EXPECT_EQ(alert->accessibleName(), "No Communication");
+    // Space presses a tiny widget key, which keeps the focus and draws it.
+    receive(hex("FB4032250F8C782300FE"));
+    auto* key = tiny.findChild<QPushButton*>("Command_Toggle_OPER_STBY");
+    tiny.activateWindow(), key->setFocus(), QApplication::setActiveWindow(&tiny);
+    const QImage focused = key->grab().toImage();
+    QTest::keyClick(key, Qt::Key_Space);
+    EXPECT_EQ(port.writes, QList<QByteArray>{hex("FB0101FE")});
+    EXPECT_EQ(tiny.focusWidget(), static_cast<QWidget*>(key));
+    key->clearFocus();
+    EXPECT_NE(key->grab().toImage(), focused);
+    // Option buttons are named after the text beside them.
+    trigger("menu_Polling_Rate");
+    for (const auto* o : dialogs.pollingRate().findChildren<QRadioButton*>())
+        EXPECT_EQ(o->accessibleName(),
+                  caption(dialogs.pollingRate(),
+                          qPrintable("Select_" + o->property("index").toString())));
 }

@@ -83,6 +83,9 @@ public:
     AlarmDialog* alarmDialog() const;
     QLabel* alarmLine() const { return line_; }
     QAction* logAction() const { return logAction_; }
+
+    // Hears the alarm line's whole text each time it changes ("" when no alarm is active).
+    std::function<void(const QString&)> onAlarmLine;
     // The last message the log left when it stopped by itself.
     QString lastLogMessage() const { return lastLogMessage_; }
 
