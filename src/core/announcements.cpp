@@ -62,8 +62,9 @@ void Announcements::alarmLine(const QString& text) {
 }
 
 qint64 Announcements::dueAt(const Entry& e) const {
+    // Clocks start at zero: a topic never said, or an alarm, is due at once.
     if (!e.saidAt || &e == &topics_[Alarm])
-        return std::numeric_limits<qint64>::min();
+        return 0;
     return *e.saidAt + MinGapMs;
 }
 
