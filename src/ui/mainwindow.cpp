@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
@@ -92,6 +93,11 @@ MainWindow::MainWindow(QWidget* parent)
         if (panel_)
             panel_->mainEscape();
     });
+    // Desktops that open the menu bar with F10 teach their keyboard users to; Qt itself only
+    // knows Alt. The first menu opens, and the arrows go on from there.
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(menuBar()->actions().value(0)); });
     applyOuterSize();
 }
 

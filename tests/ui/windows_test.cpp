@@ -426,53 +426,43 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
 // out of its reach; changes are announced through an alert. A key keeps the focus it is pressed
 // with, Space included, and shows that it has it.
 TEST_F(OnScreen, ScreenReadersHearWhatIsDrawnAndKeysKeepTheFocus) {
-    const auto heard = [](QWidget& window, const QStringList& names) {
+    const auto heard = [](QWidget& window, const char* names) {
         QStringList out;
-        for (const QString& n : names) {
-            QAccessibleInterface* a =
-                QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(n));
-            out << a->text(QAccessible::Name) + (a->state().checked ? "*" : "");
-            if (auto* v = a->valueInterface())
-                out.back() += "=" + v->currentValue().toString();
+        for (const QString& n : QString(names).split(' ')) {
+            auto* a = QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(n));
+            const auto* v = a->valueInterface();
+            out << a->text(QAccessible::Name) + (a->state().checked ? "*" : "") +
+                       (v ? "=" + v->currentValue().toString() : "");
         }
         return out.join('|');
     };
     ui::Announcer announcer{[] { return qint64(0); }};
     main.setAnnouncer(announcer), tiny.setAnnouncer(announcer), openOn(2);
     receive(hex("FB4032250F8C782300FE")), receive(hex("FB4032250F8C782300FE"));
-    const QStringList names = {"Command_Gain_Down",
-                               "Command_Toggle_OPER_STBY",
-                               "Command_Band_Up",
-                               "OPER_LED",
-                               "AUTO_LED",
-                               "TX_LED",
-                               "Protection_LED",
-                               "FWD_Bar",
-                               "Rev_Bar"};
-    EXPECT_EQ(heard(main, names),
+    EXPECT_EQ(heard(main, "Command_Gain_Down Command_Toggle_OPER_STBY Command_Band_Up OPER_LED "
+                          "AUTO_LED TX_LED Protection_LED FWD_Bar Rev_Bar"),
               "Gain down|Operate/Standby|Band up|Operate: on*|Automatic band: off|Transmit: off|"
               "Protection: off|Forward power: 5 of 14=5|Reflected power: 2 of 5=2");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(mainChild("FWD_Bar"))->childCount(), 0);
     // Cut off at the small height: out of the tab chain and the tree; back with the test space.
     QAccessibleInterface* client = QAccessible::queryAccessibleInterface(main.centralWidget());
-    const auto reachable = [&] {
-        QWidget* raw = mainChild("Text_HDLC_Packet");
+    QWidget* raw = mainChild("Text_HDLC_Packet");
+    const auto reachable = [&](const char* item) {
+        trigger(item);
         return raw->isVisibleTo(&main) &&
                client->indexOfChild(QAccessible::queryAccessibleInterface(raw)) >= 0;
     };
-    trigger("menu_Size_Small");
-    EXPECT_FALSE(reachable());
-    trigger("menuShow_test_space");
-    EXPECT_TRUE(reachable());
+    EXPECT_FALSE(reachable("menu_Size_Small"));
+    EXPECT_TRUE(reachable("menuShow_test_space"));
     // Changes, silence and its end, each heard through the alert of the window in use.
     trigger("menuTinyWidget"), receive(hex("FBB0895F00640A5000FE")), announcer.flush();
-    EXPECT_EQ(announcer.lastSaid(), "Protection: on. Operate: off. Transmit: on. Band: 28 MHz. "
-                                    "Gain: G8");
-    EXPECT_EQ(heard(tiny, {"Command_Gain_Up", "Protection_LED", "FWD_Bar"}),
+    EXPECT_EQ(heard(tiny, "Command_Gain_Up Protection_LED FWD_Bar"),
               "Gain up|Protection: on*|Forward power: 14 of 14=14");
     auto* alert = tiny.findChild<ui::AlertSpot*>();
-    EXPECT_TRUE(alert->isVisibleTo(&tiny) && alert->accessibleName() == announcer.lastSaid());
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(alert)->role(), QAccessible::AlertMessage);
+    EXPECT_TRUE(alert->isVisibleTo(&tiny) &&
+                QAccessible::queryAccessibleInterface(alert)->role() == QAccessible::AlertMessage);
+    EXPECT_EQ(alert->accessibleName(),
+              "Protection: on. Operate: off. Transmit: on. Band: 28 MHz. Gain: G8");
     panel.Timer_Connection_Timeout_Timer(), announcer.flush();
     EXPECT_EQ(alert->accessibleName(), "No Communication");
     // Space presses a tiny widget key, which keeps the focus and draws it.
@@ -481,8 +471,7 @@ TEST_F(OnScreen, ScreenReadersHearWhatIsDrawnAndKeysKeepTheFocus) {
     tiny.activateWindow(), key->setFocus(), QApplication::setActiveWindow(&tiny);
     const QImage focused = key->grab().toImage();
     QTest::keyClick(key, Qt::Key_Space);
-    EXPECT_EQ(port.writes, QList<QByteArray>{hex("FB0101FE")});
-    EXPECT_EQ(tiny.focusWidget(), static_cast<QWidget*>(key));
+    EXPECT_TRUE(port.writes == QList<QByteArray>{hex("FB0101FE")} && tiny.focusWidget() == key);
     key->clearFocus();
     EXPECT_NE(key->grab().toImage(), focused);
     // Option buttons are named after the text beside them.
