@@ -4,6 +4,7 @@
 
 #include <QAccessibleWidget>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <algorithm>
 
 namespace tarn::ui {
@@ -21,10 +22,23 @@ public:
     }
 };
 
+// A panel label's name is its text as it is now, read when asked.
+class LabelAccessible final : public QAccessibleWidget {
+public:
+    explicit LabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name ? static_cast<const QLabel*>(widget())->text()
+                                      : QAccessibleWidget::text(t);
+    }
+};
+
 class BarAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
     explicit BarAccessible(Bar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
     const Bar* bar() const { return static_cast<const Bar*>(widget()); }
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name ? bar()->name() : QAccessibleWidget::text(t);
+    }
 
     // The segments say nothing the value does not.
     int childCount() const override { return 0; }
@@ -76,6 +90,8 @@ public:
 QAccessibleInterface* panelInterfaces(const QString& key, QObject* object) {
     if (key == QLatin1String("tarn::ui::Lamp"))
         return new LampAccessible(static_cast<Lamp*>(object));
+    if (key == QLatin1String("tarn::ui::PanelLabel"))
+        return new LabelAccessible(static_cast<QLabel*>(object));
     if (key == QLatin1String("tarn::ui::Bar"))
         return new BarAccessible(static_cast<Bar*>(object));
     if (key == QLatin1String("tarn::ui::PanelClient"))

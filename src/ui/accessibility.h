@@ -12,9 +12,10 @@
 namespace tarn::ui {
 
 // Teaches Qt's accessibility layer the panel's own widgets: a titled lamp is an indicator,
-// checked while lit; a bar is one value without children; the main window's client area shows
-// a screen reader only the controls it shows; an alert speaks its name when it appears. Safe
-// to call more than once.
+// checked while lit; a bar is one value without children; a panel label's name is its text;
+// the main window's client area shows a screen reader only the controls it shows; an alert
+// speaks its name when it appears. Bars and labels are read when asked and send nothing as
+// their values change. Safe to call more than once.
 void installAccessibility();
 
 // The main window's client area. Controls it has hidden (the test space while the window's

@@ -79,16 +79,14 @@ void Bar::fit() {
 }
 
 void Bar::refresh() {
-    int top = 0;
+    value_ = 0;
     for (std::size_t i = 0; i < segments_.size(); ++i)
         if (segments_[i]->isLit())
-            top = int(i) + 1;
-    if (top == value_)
-        return;
-    value_ = top;
-    setAccessibleName(QStringLiteral("%1: %2 of %3").arg(title_).arg(top).arg(maximum()));
-    QAccessibleValueChangeEvent event(this, top);
-    QAccessible::updateAccessibility(&event);
+            value_ = int(i) + 1;
+}
+
+QString Bar::name() const {
+    return QStringLiteral("%1: %2 of %3").arg(title_).arg(value_).arg(maximum());
 }
 
 namespace {

@@ -58,7 +58,8 @@ private:
 
 // A row of segments that shows one value: the forward or the reflected power. The segments
 // are its children, in index order; to a screen reader the bar is one value, the index of the
-// highest segment lit ("Forward power: 6 of 14"), and the segments are not there.
+// highest segment lit ("Forward power: 6 of 14"), and the segments are not there. Like the
+// display's values, it is read when asked, never sent at each frame.
 class Bar final : public QWidget {
     Q_OBJECT
 
@@ -71,6 +72,7 @@ public:
     void fit();
     // Reads the value again from the segments' colours; call after colouring them.
     void refresh();
+    QString name() const;
 
     const std::vector<Lamp*>& segments() const { return segments_; }
     int value() const { return value_; }
@@ -79,7 +81,7 @@ public:
 private:
     QString title_;
     std::vector<Lamp*> segments_;
-    int value_ = -1;
+    int value_ = 0;
 };
 
 // The ventilation grille under the main window's keys: 218 small circles in five rows. It is
