@@ -395,7 +395,8 @@ TEST_F(OnScreen, MenuItemsActThroughThePanel) {
 }
 
 // An alarm colours the field on both windows until it clears, whether or not it was
-// acknowledged; the added item opens the history.
+// acknowledged (with Space on the alarm line, which names the whole alarm); the added item opens
+// the history.
 TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     telemetry::Recorder recorder{1'000};
     settings::TelemetrySettings limits;
@@ -413,7 +414,8 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     };
     controls.start(), feed("5045181E8C782800");
     EXPECT_TRUE(alarmed(main) && alarmed(tiny) && !controls.alarmLine()->text().isEmpty());
-    QTest::mouseClick(controls.alarmLine(), Qt::LeftButton);
+    EXPECT_EQ(controls.alarmLine()->accessibleName(), controls.alarmLine()->property("fullText"));
+    QTest::keyClick(controls.alarmLine(), Qt::Key_Space);
     EXPECT_TRUE(!recorder.alarms().soundDue() && alarmed(main)) << "acknowledged, still shown";
     feed("5045180F8C782800");
     EXPECT_FALSE(alarmed(main) || alarmed(tiny) || !controls.alarmLine()->text().isEmpty());
@@ -454,6 +456,10 @@ TEST_F(OnScreen, ScreenReadersHearWhatIsDrawnAndKeysKeepTheFocus) {
     };
     EXPECT_FALSE(reachable("menu_Size_Small"));
     EXPECT_TRUE(reachable("menuShow_test_space"));
+    QApplication::setActiveWindow(&main), QTest::keyClick(&main, Qt::Key_F10);
+    ASSERT_TRUE(QApplication::activePopupWidget()) << "F10 opens the menus";
+    EXPECT_EQ(QApplication::activePopupWidget()->objectName(), "menu_File");
+    QApplication::activePopupWidget()->close();
     // Changes, silence and its end, each heard through the alert of the window in use.
     trigger("menuTinyWidget"), receive(hex("FBB0895F00640A5000FE")), announcer.flush();
     EXPECT_EQ(heard(tiny, "Command_Gain_Up Protection_LED FWD_Bar"),
