@@ -70,6 +70,8 @@ qint64 Announcements::dueAt(const Entry& e) const {
 
 QString Announcements::take(qint64 now) {
     QStringList parts;
+    if (lastSaid_ && now < *lastSaid_ + SpacingMs)
+        return {};
     for (Entry& e : topics_) {
         if (!e.latest || now < dueAt(e))
             continue;
@@ -77,6 +79,8 @@ QString Announcements::take(qint64 now) {
         e.said = *std::exchange(e.latest, std::nullopt);
         e.saidAt = now;
     }
+    if (!parts.isEmpty())
+        lastSaid_ = now;
     return parts.join(QStringLiteral(". "));
 }
 
@@ -85,6 +89,8 @@ std::optional<qint64> Announcements::nextDue() const {
     for (const Entry& e : topics_)
         if (e.latest)
             due = std::min(due.value_or(std::numeric_limits<qint64>::max()), dueAt(e));
+    if (due && lastSaid_)
+        due = std::max(*due, *lastSaid_ + SpacingMs);
     return due;
 }
 

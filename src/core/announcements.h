@@ -19,6 +19,10 @@ namespace tarn::core {
 class Announcements {
 public:
     static constexpr qint64 MinGapMs = 2'000;
+    // Between any two announcements. A screen reader asks for the text after it heard that
+    // there is one; the next must not have replaced it by then. Changes that come meanwhile
+    // are said together.
+    static constexpr qint64 SpacingMs = 500;
     static inline const QString NoCommunication = QStringLiteral("No Communication");
     static inline const QString CommunicationBack = QStringLiteral("Communication restored");
 
@@ -50,6 +54,7 @@ private:
     bool known_ = false;  // a status frame has set the states
     bool silent_ = false; // "No Communication" is what the display shows
     QStringList alarms_;  // the alarm line's parts already on the line
+    std::optional<qint64> lastSaid_;
 };
 
 } // namespace tarn::core

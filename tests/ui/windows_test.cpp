@@ -438,7 +438,7 @@ TEST_F(OnScreen, ScreenReadersHearWhatIsDrawnAndKeysKeepTheFocus) {
         }
         return out.join('|');
     };
-    ui::Announcer announcer{[] { return qint64(0); }};
+    ui::Announcer announcer{[t = qint64(0)]() mutable { return t += 1000; }};
     main.setAnnouncer(announcer), tiny.setAnnouncer(announcer), openOn(2);
     receive(hex("FB4032250F8C782300FE")), receive(hex("FB4032250F8C782300FE"));
     EXPECT_EQ(heard(main, "Command_Gain_Down Command_Toggle_OPER_STBY Command_Band_Up OPER_LED "
