@@ -7,11 +7,12 @@ set -euo pipefail
 # is the face the layouts are drawn for (Arial's widths); the window-manager test runs the
 # panel under xvfb with openbox and drives it with xdotool, and x11-utils reads the window
 # properties. weston (headless, with and without xwayland) and mutter are the Wayland sessions
-# of the Wayland test.
+# of the Wayland test. The screen-reader test reads the panel over the accessibility bus with
+# pyatspi in a private D-Bus session.
 packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev libgtest-dev dpkg-dev file
           libssl3 ser2net openssl
           libxcb1-dev fonts-liberation2 fonts-dejavu-core xvfb openbox xdotool x11-utils
-          weston qt6-wayland xwayland mutter dbus)
+          weston qt6-wayland xwayland mutter python3-pyatspi at-spi2-core dbus)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 # simulator on a pseudo-terminal linked as $work/amp.
 work=$(mktemp -d)
 pids=()
+panel_env=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
@@ -28,13 +29,15 @@ start_sim() {
 }
 
 # start_panel BINARY DIR POLLING-MS LINE: a copy of the panel in DIR with its INI beside it,
-# polling LINE on the private display; sets `app` to its process id.
+# polling LINE on the private display; sets `app` to its process id. `panel_env` (an array)
+# holds arguments for env(1) that change the panel's environment.
 start_panel() {
   mkdir -p "$2"
   cp "$1" "$2/tarn-vq4400"
   printf '[COM]\nPortNumber= 1\n[Polling]\nRate= %d\n[Ports]\nCOM1=%s\n' "$3" "$4" \
     >"$2/tarn-vq4400.ini"
-  DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$2/config" "$2/tarn-vq4400" 2>/dev/null &
+  env "${panel_env[@]}" DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$2/config" \
+    "$2/tarn-vq4400" 2>/dev/null &
   app=$!
   pids+=($app)
 }

@@ -35,9 +35,7 @@ PanelApplication::PanelApplication(guardian::Guardian* guardian)
                       // Queued: the alarm is decided inside the poll tick's decoding.
                       if (!panel_.port().isOpen())
                           return false;
-                      QTimer::singleShot(0, &window_, [this] {
-                          panel_.sendStandby();
-                      });
+                      QTimer::singleShot(0, &window_, [this] { panel_.sendStandby(); });
                       return true;
                   }}),
       wayOut_(panel_, core::ExitClock::monotonic([this] {
@@ -63,6 +61,9 @@ PanelApplication::PanelApplication(guardian::Guardian* guardian)
     panel_.setSecondaryWindows(dialogs_);
     window_.attach(panel_);
     tiny_.attach(panel_);
+    window_.setAnnouncer(announcer_);
+    tiny_.setAnnouncer(announcer_);
+    telemetry_.onAlarmLine = [this](const QString& text) { announcer_.alarmLine(text); };
     window_.onUnload = [this] { shutdown(core::Way::Window); };
     dialogs_.endApplication = [this] { endAtOnce(); };
     dialogs_.openDocument = [](const QString& path) {

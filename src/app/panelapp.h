@@ -7,6 +7,7 @@
 #include "settings/settingsstore.h"
 #include "telemetry/recorder.h"
 #include "telemetryfeed.h"
+#include "ui/accessibility.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/history/telemetrycontrols.h"
 #include "ui/mainwindow.h"
@@ -55,6 +56,8 @@ private:
     core::PanelState state_;
     serial::ComPort port_{state_.ports};
     settings::SettingsStore store_;
+    // Outlives the windows, which tell it what they draw.
+    ui::Announcer announcer_;
     ui::MainWindow window_;
     ui::MessageBoxOperator messages_{&window_};
     ui::TinyWidget tiny_;

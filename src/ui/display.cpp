@@ -1,17 +1,51 @@
 #include "ui/display.h"
 
+#include "ui/accessibility.h"
 #include "ui/colours.h"
 #include "ui/lamp.h"
 #include "ui/panellabel.h"
 #include "ui/shapes.h"
 
+#include <QHash>
 #include <QPushButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 namespace tarn::ui {
 
 void PanelDisplay::blankValues() const {
     for (PanelLabel* l : {band, gain, swrText, swr, voltage, current, temperature})
         l->setCaption(QString());
+}
+
+void PanelKey::paintEvent(QPaintEvent* event) {
+    QPushButton::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QStylePainter p(this);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    // Styles that draw it only after a Tab ask for this flag.
+    focus.state |= QStyle::State_KeyboardFocusChange;
+    focus.rect = rect().adjusted(2, 2, -2, -2);
+    p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+}
+
+QString keyName(const QString& objectName) {
+    static const QHash<QString, QString> names = {
+        {QStringLiteral("Command_Gain_Down"), QStringLiteral("Gain down")},
+        {QStringLiteral("Command_Gain_Up"), QStringLiteral("Gain up")},
+        {QStringLiteral("Command_Toggle_OPER_STBY"), QStringLiteral("Operate/Standby")},
+        {QStringLiteral("Command_Band_Down"), QStringLiteral("Band down")},
+        {QStringLiteral("Command_Auto_Band"), QStringLiteral("Automatic band")},
+        {QStringLiteral("Command_Band_Up"), QStringLiteral("Band up")}};
+    return names.value(objectName);
+}
+
+void PanelDisplay::nameLamps() const {
+    oper->setTitle(QStringLiteral("Operate"));
+    protection->setTitle(QStringLiteral("Protection"));
+    tx->setTitle(QStringLiteral("Transmit"));
 }
 
 void PanelDisplay::greyLamps() const {
@@ -21,6 +55,9 @@ void PanelDisplay::greyLamps() const {
         l->setColor(colours::Off);
     for (Lamp* l : forward)
         l->setColor(colours::Off);
+    forwardBar->refresh();
+    for (Bar* b : otherBars)
+        b->refresh();
 }
 
 void PanelDisplay::setKeysEnabled(bool enabled) const {
@@ -34,6 +71,8 @@ void PanelDisplay::showNoCommunication(const QString& text) const {
     blankValues();
     noCommunication->setCaption(text);
     greyLamps();
+    if (announcer)
+        announcer->silent();
 }
 
 namespace {
@@ -71,6 +110,7 @@ void PanelDisplay::draw(const protocol::StatusFields& f) const {
     tx->setColor(toColor(f.txLamp()));
     for (std::size_t i = 0; i < forward.size(); ++i)
         forward[i]->setColor(toColor(f.forward[i]));
+    forwardBar->refresh();
     band->setCaption(f.band);
     gain->setCaption(f.gain);
     swrText->setCaption(QStringLiteral("SWR"));
@@ -80,6 +120,8 @@ void PanelDisplay::draw(const protocol::StatusFields& f) const {
     temperature->setCaption(f.temperature);
     keepRowsApart();
     setKeysEnabled(true);
+    if (announcer)
+        announcer->status(f);
 }
 
 } // namespace tarn::ui

@@ -2,14 +2,15 @@
 
 #include "protocol/status.h"
 
+#include <QPushButton>
 #include <QString>
 #include <array>
 #include <vector>
 
-class QPushButton;
-
 namespace tarn::ui {
 
+class Announcer;
+class Bar;
 class Box;
 class Lamp;
 class PanelLabel;
@@ -32,9 +33,16 @@ struct PanelDisplay {
     Lamp* oper = nullptr;
     Lamp* tx = nullptr;
     std::array<Lamp*, protocol::ForwardSegments> forward{};
-    // Lamps only one window has; they go grey with the others.
+    Bar* forwardBar = nullptr;
+    // Lamps and bars only one window has; they go grey with the others.
     std::vector<Lamp*> otherLamps;
+    std::vector<Bar*> otherBars;
     std::vector<QPushButton*> keys;
+    // Hears of the state changes the display draws and of silence; may be null.
+    Announcer* announcer = nullptr;
+
+    // The lamps both windows have, named for a screen reader.
+    void nameLamps() const;
 
     void blankValues() const;
     void greyLamps() const;
@@ -47,5 +55,21 @@ struct PanelDisplay {
     // on its left further left, so the two never run together.
     void keepRowsApart() const;
 };
+
+// An amplifier key. It draws its focus frame whenever it has the focus, not only after a Tab
+// as some styles do: an operator who works by keyboard must see where Space will press.
+class PanelKey final : public QPushButton {
+    Q_OBJECT
+
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// An amplifier key's name for a screen reader, by its layout name: "Gain down" for
+// `Command_Gain_Down`; "" for any other control.
+QString keyName(const QString& objectName);
 
 } // namespace tarn::ui

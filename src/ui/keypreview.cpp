@@ -24,6 +24,9 @@ bool EscapePreview::eventFilter(QObject* watched, QEvent* event) {
         return false;
     if (static_cast<QWidget*>(watched)->window() != &window_)
         return false;
+    // A menu bar the keyboard walks (after Alt or F10) is left with Escape first, as everywhere.
+    if (watched->inherits("QMenuBar"))
+        return false;
     if (onEscape_)
         onEscape_();
     return true;

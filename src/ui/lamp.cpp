@@ -1,7 +1,9 @@
 #include "ui/lamp.h"
 
+#include "ui/colours.h"
 #include "ui/twips.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QPixmapCache>
 
@@ -29,8 +31,62 @@ Lamp::Lamp(Style style, const QColor& color, QWidget* parent)
 void Lamp::setColor(const QColor& color) {
     if (color == color_)
         return;
+    const bool wasLit = isLit();
     color_ = color;
     update();
+    if (wasLit != isLit() && !title_.isEmpty()) {
+        nameState();
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+bool Lamp::isLit() const {
+    return color_ != colours::Off;
+}
+
+void Lamp::setTitle(const QString& title) {
+    title_ = title;
+    nameState();
+}
+
+void Lamp::nameState() {
+    setAccessibleName(title_ + (isLit() ? QStringLiteral(": on") : QStringLiteral(": off")));
+}
+
+Bar::Bar(const QString& title, QWidget* parent) : QWidget(parent), title_(title) {
+    // The segments cover the bar; the gaps between them show the window behind.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+Lamp* Bar::addSegment(Lamp::Style style, const QColor& color, const QRect& placeInParent) {
+    auto* l = new Lamp(style, color, this);
+    l->setGeometry(placeInParent.translated(-pos()));
+    segments_.push_back(l);
+    return l;
+}
+
+void Bar::fit() {
+    QRect bounds;
+    for (const Lamp* l : segments_)
+        bounds |= l->geometry();
+    for (Lamp* l : segments_)
+        l->move(l->pos() - bounds.topLeft());
+    setGeometry(bounds.translated(pos()));
+    refresh();
+}
+
+void Bar::refresh() {
+    value_ = 0;
+    for (std::size_t i = 0; i < segments_.size(); ++i)
+        if (segments_[i]->isLit())
+            value_ = int(i) + 1;
+}
+
+QString Bar::name() const {
+    return QStringLiteral("%1: %2 of %3").arg(title_).arg(value_).arg(maximum());
 }
 
 namespace {

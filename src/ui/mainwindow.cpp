@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 
 #include "core/panel.h"
+#include "ui/accessibility.h"
 #include "ui/colours.h"
 #include "ui/fonts.h"
 #include "ui/icons.h"
@@ -17,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
@@ -78,7 +80,7 @@ MainWindow::MainWindow(QWidget* parent)
                    Qt::WindowCloseButtonHint);
     setFont(defaultPanelFont());
 
-    auto* client = new QWidget(this);
+    auto* client = new PanelClient(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
 
@@ -91,6 +93,11 @@ MainWindow::MainWindow(QWidget* parent)
         if (panel_)
             panel_->mainEscape();
     });
+    // Desktops that open the menu bar with F10 teach their keyboard users to; Qt itself only
+    // knows Alt. The first menu opens, and the arrows go on from there.
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(menuBar()->actions().value(0)); });
     applyOuterSize();
 }
 
@@ -130,24 +137,35 @@ void MainWindow::buildDisplay(QWidget* client) {
         l->setGeometry(pxRect(left, top, LampSize, LampSize));
         return l;
     };
-    for (int i = 1; i <= 5; ++i) {
-        Lamp* l = lamp(indexed(QStringLiteral("Rev_LED"), i), 4350 - 240 * (i - 1), LampTop,
-                       i == 1 ? colours::Yellow : colours::LightYellow);
+    const auto segment = [&](Bar* bar, const char* name, int i, int left, const QColor& colour) {
+        Lamp* l =
+            bar->addSegment(Lamp::Style::Round, colour, pxRect(left, LampTop, LampSize, LampSize));
+        l->setObjectName(indexed(QString::fromLatin1(name), i));
         l->setProperty("index", i);
-        reflected_[std::size_t(i - 1)] = l;
-    }
+        return l;
+    };
+    reflectedBar_ = new Bar(QStringLiteral("Reflected power"), client);
+    reflectedBar_->setObjectName(QStringLiteral("Rev_Bar"));
+    for (int i = 1; i <= 5; ++i)
+        reflected_[std::size_t(i - 1)] = segment(reflectedBar_, "Rev_LED", i, 4350 - 240 * (i - 1),
+                                                 i == 1 ? colours::Yellow : colours::LightYellow);
+    reflectedBar_->fit();
     display_.tx = lamp(QStringLiteral("TX_LED"), 4590, LampTop, colours::Green);
-    for (int i = 1; i <= 14; ++i) {
-        Lamp* l = lamp(indexed(QStringLiteral("FWD_LED"), i), 4830 + 240 * (i - 1), LampTop,
-                       i <= 11 ? colours::Green : colours::Red);
-        l->setProperty("index", i);
-        display_.forward[std::size_t(i - 1)] = l;
-    }
+    display_.forwardBar = new Bar(QStringLiteral("Forward power"), client);
+    display_.forwardBar->setObjectName(QStringLiteral("FWD_Bar"));
+    for (int i = 1; i <= 14; ++i)
+        display_.forward[std::size_t(i - 1)] =
+            segment(display_.forwardBar, "FWD_LED", i, 4830 + 240 * (i - 1),
+                    i <= 11 ? colours::Green : colours::Red);
+    display_.forwardBar->fit();
     display_.protection = lamp(QStringLiteral("Protection_LED"), 3390, 870, colours::Red);
     display_.oper = lamp(QStringLiteral("OPER_LED"), 3390, 1365, colours::Green);
     auto_ = lamp(QStringLiteral("AUTO_LED"), 6990, 1365, colours::Green);
+    auto_->setTitle(QStringLiteral("Automatic band"));
+    display_.nameLamps();
     display_.otherLamps = {auto_};
     display_.otherLamps.insert(display_.otherLamps.end(), reflected_.begin(), reflected_.end());
+    display_.otherBars = {reflectedBar_};
 
     struct Figure {
         const char* text;
@@ -222,8 +240,9 @@ void MainWindow::buildDisplay(QWidget* client) {
 
 void MainWindow::buildKeys(QWidget* client) {
     const auto key = [&](const char* name, int left, const QPixmap& face) {
-        auto* b = new QPushButton(client);
+        auto* b = new PanelKey(client);
         b->setObjectName(QString::fromLatin1(name));
+        b->setAccessibleName(keyName(b->objectName()));
         b->setGeometry(pxRect(left, KeyTop, KeySize, KeySize));
         b->setAutoDefault(false);
         if (!face.isNull()) {
@@ -243,6 +262,11 @@ void MainWindow::buildKeys(QWidget* client) {
     display_.keys = {gainDown_, gainUp_, toggle_, bandDown_, autoBand_, bandUp_};
 }
 
+void MainWindow::setAnnouncer(Announcer& announcer) {
+    display_.announcer = &announcer;
+    announcer.addWindow(*centralWidget());
+}
+
 void MainWindow::buildTestSpace(QWidget* client) {
     const auto label = [&](const char* name, const char* text, const QRect& design) {
         auto* l = new PanelLabel(QString::fromLatin1(text), design, Qt::AlignLeft, false, client);
@@ -250,11 +274,17 @@ void MainWindow::buildTestSpace(QWidget* client) {
         return l;
     };
     PanelLabel* title = label("Label5", "Test space", {120, 4200, 960, 195});
+    testSpace_.push_back(title);
     title->setFont(panelFont(fontname::MsSansSerif, 8.25, true));
     title->setAutoSize(true);
     // Wider faces than the design's need more room; there is plenty to the right.
-    label("Label10", "Raw HDLC packets", {1500, 4200, 1425, 195})->setAutoSize(true);
-    label("Label12", "Decoded packets", {6180, 4200, 1275, 195})->setAutoSize(true);
+    for (auto [name, text, design] :
+         {std::tuple("Label10", "Raw HDLC packets", QRect(1500, 4200, 1425, 195)),
+          std::tuple("Label12", "Decoded packets", QRect(6180, 4200, 1275, 195))}) {
+        PanelLabel* l = label(name, text, design);
+        l->setAutoSize(true);
+        testSpace_.push_back(l);
+    }
 
     hideTest_ = new QPushButton(QStringLiteral("Hide test"), client);
     hideTest_->setObjectName(QStringLiteral("Command_Hide_test_space"));
@@ -272,6 +302,7 @@ void MainWindow::buildTestSpace(QWidget* client) {
     };
     raw_ = box("Text_HDLC_Packet", pxRect(1500, 4440, 4455, 1755));
     decoded_ = box("Text_Decoded_Packet", pxRect(6180, 4440, 1995, 1755));
+    testSpace_.insert(testSpace_.end(), {hideTest_, raw_, decoded_});
 
     // The design's tab order: raw box, "Hide test", decoded box, then the six keys.
     QWidget* const chain[] = {raw_,    hideTest_, decoded_,  gainDown_, gainUp_,
@@ -417,6 +448,11 @@ void MainWindow::applyOuterSize() {
     appliedMargins_ = m;
     setFixedSize(px(outerWidthTwips_) - m.left() - m.right(),
                  px(outerHeightTwips_) - m.top() - m.bottom());
+    // What the window's edge cuts off wholly can be neither reached with Tab nor found by a
+    // screen reader; what shows even in part stays.
+    const int clientHeight = height() - menuBar()->heightForWidth(width());
+    for (QWidget* w : testSpace_)
+        w->setHidden(w->y() >= clientHeight);
 }
 
 void MainWindow::frameReported() {
@@ -623,6 +659,7 @@ void MainWindow::drawNow(const protocol::StatusFields& f) {
     auto_->setColor(toColor(f.autoLamp()));
     for (std::size_t i = 0; i < reflected_.size(); ++i)
         reflected_[i]->setColor(toColor(f.reflected[i]));
+    reflectedBar_->refresh();
 }
 
 void MainWindow::setFirmwareCaption(const QString& caption) {

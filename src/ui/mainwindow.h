@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -24,6 +25,8 @@ class Panel;
 
 namespace tarn::ui {
 
+class Announcer;
+class Bar;
 class Box;
 class EscapePreview;
 class Lamp;
@@ -60,6 +63,9 @@ public:
 
     // Paces status frames to the screen's refresh rate.
     FramePacer& pacer() { return pacer_; }
+
+    // Tells the screen reader what the display shows change. Call once; it outlives the window.
+    void setAnnouncer(Announcer& announcer);
 
     // core::MainWindowView
     void setWidthTwips(int width) override;
@@ -135,6 +141,9 @@ private:
     // Only the main window has the automatic-band lamp and the reflected bar.
     Lamp* auto_ = nullptr;
     std::array<Lamp*, 5> reflected_{};
+    Bar* reflectedBar_ = nullptr;
+    // The test space's controls, which the smaller heights cut off.
+    std::vector<QWidget*> testSpace_;
 
     QPushButton* gainDown_ = nullptr;
     QPushButton* gainUp_ = nullptr;

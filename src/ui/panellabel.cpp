@@ -1,5 +1,6 @@
 #include "ui/panellabel.h"
 
+#include "ui/accessibility.h"
 #include "ui/colours.h"
 #include "ui/twips.h"
 
@@ -16,6 +17,12 @@ PanelLabel::PanelLabel(const QString& text, const QRect& designTwips, Qt::Alignm
     : QLabel(parent), design_(designTwips), autoSize_(autoSize) {
     // Some captions carry the amplifier's own bytes: never let them be read as markup.
     setTextFormat(Qt::PlainText);
+    // The display's values change with nearly every frame. A screen reader reads them when
+    // asked (its accessible name is the text, see installAccessibility()); a label without an
+    // accessible name of its own would also tell the accessibility bus of every new value,
+    // which costs the panel more than drawing it.
+    installAccessibility();
+    setAccessibleName(QStringLiteral("text"));
     setText(text);
     setAlignment(alignment | Qt::AlignTop);
     setAttribute(Qt::WA_TransparentForMouseEvents);

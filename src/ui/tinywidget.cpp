@@ -1,6 +1,7 @@
 #include "ui/tinywidget.h"
 
 #include "core/panel.h"
+#include "ui/accessibility.h"
 #include "ui/colours.h"
 #include "ui/fonts.h"
 #include "ui/keypreview.h"
@@ -90,14 +91,20 @@ void TinyWidget::build() {
         return l;
     };
     display_.tx = lamp(QStringLiteral("TX_LED"), 2340, 60, colours::Green);
+    display_.forwardBar = new Bar(QStringLiteral("Forward power"), this);
+    display_.forwardBar->setObjectName(QStringLiteral("FWD_Bar"));
     for (int i = 1; i <= 14; ++i) {
-        Lamp* l = lamp(QStringLiteral("FWD_LED_") + QString::number(i), 2520 + 180 * (i - 1), 60,
-                       i <= 11 ? colours::Green : colours::Red);
+        Lamp* l = display_.forwardBar->addSegment(
+            Lamp::Style::Square, i <= 11 ? colours::Green : colours::Red,
+            pxRect(2520 + 180 * (i - 1), 60, LampSize, LampSize));
+        l->setObjectName(QStringLiteral("FWD_LED_") + QString::number(i));
         l->setProperty("index", i);
         display_.forward[std::size_t(i - 1)] = l;
     }
+    display_.forwardBar->fit();
     display_.protection = lamp(QStringLiteral("Protection_LED"), 2340, 390, colours::Red);
     display_.oper = lamp(QStringLiteral("OPER_LED"), 4860, 390, colours::Green);
+    display_.nameLamps();
 
     // The gain keys sit on a light plate with the "G" between them.
     auto* plate = new Box(colours::KeyPlate, colours::Rim, this);
@@ -118,8 +125,9 @@ void TinyWidget::build() {
     legend("Label_G", QStringLiteral("G"), {3600, 360, 120, 210}, Qt::AlignHCenter);
 
     const auto key = [&](const char* name, const QString& caption, int left, qreal points) {
-        auto* b = new QPushButton(caption, this);
+        auto* b = new PanelKey(caption, this);
         b->setObjectName(QString::fromLatin1(name));
+        b->setAccessibleName(keyName(b->objectName()));
         b->setGeometry(pxRect(left, 352, 195, 225));
         b->setAutoDefault(false);
         if (points > 0)
@@ -138,17 +146,24 @@ void TinyWidget::build() {
 void TinyWidget::attach(core::Panel& panel) {
     panel_ = &panel;
     using protocol::Command;
-    connect(gainDown_, &QPushButton::clicked, this, [this] { pressed(Command::Gain_Down); });
-    connect(gainUp_, &QPushButton::clicked, this, [this] { pressed(Command::Gain_Up); });
-    connect(toggle_, &QPushButton::clicked, this, [this] { pressed(Command::Toggle_OPER_STBY); });
+    for (auto [key, command] :
+         {std::pair(gainDown_, Command::Gain_Down), std::pair(gainUp_, Command::Gain_Up),
+          std::pair(toggle_, Command::Toggle_OPER_STBY)})
+        connect(key, &QPushButton::clicked, this, [this, key, command] { pressed(key, command); });
 }
 
-void TinyWidget::pressed(protocol::Command command) {
+void TinyWidget::setAnnouncer(Announcer& announcer) {
+    display_.announcer = &announcer;
+    announcer.addWindow(*this);
+}
+
+void TinyWidget::pressed(QPushButton* key, protocol::Command command) {
     if (panel_)
         panel_->sendCommand(command, true);
-    // Escape should keep working after a click, so the widget takes the focus back.
+    // The widget takes the keyboard back after a message box, and the focus stays on the key,
+    // so Space presses it again and Escape still closes the widget.
     activateWindow();
-    setFocus();
+    key->setFocus();
 }
 
 void TinyWidget::load() {

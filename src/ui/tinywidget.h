@@ -17,6 +17,7 @@ class Panel;
 
 namespace tarn::ui {
 
+class Announcer;
 class Box;
 class EscapePreview;
 class Lamp;
@@ -41,6 +42,9 @@ public:
     // Paces status frames to the screen's refresh rate.
     FramePacer& pacer() { return pacer_; }
 
+    // Tells the screen reader what the display shows change. Call once; it outlives the widget.
+    void setAnnouncer(Announcer& announcer);
+
     // core::TinyWindowView; places are the outer frame's top-left corner in twips.
     void openAt(int leftTwips, int topTwips) override;
     void closeWindow() override;
@@ -60,7 +64,7 @@ private:
     // The window as designed, then its load: blank display, operate key off, grey lamps. Each
     // opening starts from here, as if the widget were built afresh.
     void load();
-    void pressed(protocol::Command command);
+    void pressed(QPushButton* key, protocol::Command command);
     void drawNow(const protocol::StatusFields& fields);
 
     // Keeps the widget out of the task bar and pager where the window system allows it.

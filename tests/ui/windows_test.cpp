@@ -1,6 +1,7 @@
 #define TARN_RIG_WINDOWS
 #include "support/rig.h"
 
+#include "ui/accessibility.h"
 #include "ui/dialogs/dialogs.h"
 #include "ui/history/historyplot.h"
 #include "ui/history/historywindow.h"
@@ -9,8 +10,10 @@
 #include "ui/shapes.h"
 #include "ui/twips.h"
 
+#include <QAccessible>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>
@@ -62,7 +65,7 @@ QRect drawnInk(QWidget& w) {
 // leaves the client area (the main window cuts off what lies below its height; offscreen lacks
 // the title bar the heights count on), a text cut short, or two controls that overlap, texts by
 // their ink. Boxes, frames and the grille are grounds for others; a line may end against a lamp
-// or a key, never on a text.
+// or a key, never on a text. Bars are the ground of their segments.
 QStringList layoutFaults(QWidget& window) {
     const auto* mainWindow = qobject_cast<QMainWindow*>(&window);
     const QWidget* clientArea = mainWindow ? mainWindow->centralWidget() : &window;
@@ -73,8 +76,8 @@ QStringList layoutFaults(QWidget& window) {
     QList<QWidget*> controls = clientArea->findChildren<QWidget*>();
     controls.removeIf([&](QWidget* w) {
         return !w->isVisible() || w->window() != &window || w->objectName().startsWith("qt_") ||
-               QStringList{"tarn::ui::Box", "QGroupBox", "tarn::ui::Grille"}.contains(
-                   w->metaObject()->className());
+               QStringList{"tarn::ui::Box", "QGroupBox", "tarn::ui::Grille", "tarn::ui::Bar"}
+                   .contains(w->metaObject()->className());
     });
     // 0 a text, 1 a line, 2 any other control: two lines or a line and another control may
     // touch, a text never.
@@ -105,7 +108,7 @@ QStringList layoutFaults(QWidget& window) {
 bool evenPitch(const QWidget& window) {
     QList<QRect> r;
     for (const QWidget* w : window.findChildren<QWidget*>(QRegularExpression("^(Rev|TX|FWD)_LED")))
-        r << w->geometry();
+        r << QRect(w->mapTo(&window, QPoint()), w->size());
     std::ranges::sort(r, {}, &QRect::x);
     for (qsizetype i = 1; i < r.size(); ++i)
         if (r[i] != r[i - 1].translated(r[1].x() - r[0].x(), 0))
@@ -394,7 +397,8 @@ TEST_F(OnScreen, MenuItemsActThroughThePanel) {
 }
 
 // An alarm colours the field on both windows until it clears, whether or not it was
-// acknowledged; the added item opens the history.
+// acknowledged (with Space on the alarm line, which names the whole alarm); the added item opens
+// the history.
 TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     telemetry::Recorder recorder{1'000};
     settings::TelemetrySettings limits;
@@ -420,7 +424,8 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     };
     controls.start(), feed("5045181E8C782800");
     EXPECT_TRUE(alarmed(main) && alarmed(tiny) && !controls.alarmLine()->text().isEmpty());
-    QTest::mouseClick(controls.alarmLine(), Qt::LeftButton);
+    EXPECT_EQ(controls.alarmLine()->accessibleName(), controls.alarmLine()->property("fullText"));
+    QTest::keyClick(controls.alarmLine(), Qt::Key_Space);
     EXPECT_TRUE(!recorder.alarms().soundDue() && alarmed(main)) << "acknowledged, still shown";
     feed("5045180F8C782800");
     EXPECT_FALSE(alarmed(main) || alarmed(tiny) || !controls.alarmLine()->text().isEmpty());
@@ -448,4 +453,69 @@ TEST_F(UiTest, HistoryNamesItsLinesKeepsStripsApartAndExportsWhatItShows) {
     ASSERT_EQ(lines.size(), 1 + 60 + 1);
     EXPECT_EQ(lines[60], "2026-05-28T21:01:39.000Z,5,4,5,1,1.5,56.0,12.0,12,1,0,0,0,0");
     EXPECT_TRUE(w.findChild<QLabel*>("exportStatus")->text().startsWith("60 rows written"));
+}
+
+// A screen reader hears the keys by name, each lamp with its state and each bar as one value,
+// all as drawn, and the option buttons by their texts; the window's edge takes the test space
+// out of its reach; changes are announced through an alert. A key keeps the focus it is pressed
+// with, Space included, and shows that it has it.
+TEST_F(OnScreen, ScreenReadersHearWhatIsDrawnAndKeysKeepTheFocus) {
+    const auto heard = [](QWidget& window, const char* names) {
+        QStringList out;
+        for (const QString& n : QString(names).split(' ')) {
+            auto* a = QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(n));
+            const auto* v = a->valueInterface();
+            out << a->text(QAccessible::Name) + (a->state().checked ? "*" : "") +
+                       (v ? "=" + v->currentValue().toString() : "");
+        }
+        return out.join('|');
+    };
+    ui::Announcer announcer{[t = qint64(0)]() mutable { return t += 1000; }};
+    main.setAnnouncer(announcer), tiny.setAnnouncer(announcer), openOn(2);
+    receive(hex("FB4032250F8C782300FE")), receive(hex("FB4032250F8C782300FE"));
+    EXPECT_EQ(heard(main, "Command_Gain_Down Command_Toggle_OPER_STBY Command_Band_Up OPER_LED "
+                          "AUTO_LED TX_LED Protection_LED FWD_Bar Rev_Bar"),
+              "Gain down|Operate/Standby|Band up|Operate: on*|Automatic band: off|Transmit: off|"
+              "Protection: off|Forward power: 5 of 14=5|Reflected power: 2 of 5=2");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(mainChild("FWD_Bar"))->childCount(), 0);
+    // Cut off at the small height: out of the tab chain and the tree; back with the test space.
+    QAccessibleInterface* client = QAccessible::queryAccessibleInterface(main.centralWidget());
+    QWidget* raw = mainChild("Text_HDLC_Packet");
+    const auto reachable = [&](const char* item) {
+        trigger(item);
+        return raw->isVisibleTo(&main) &&
+               client->indexOfChild(QAccessible::queryAccessibleInterface(raw)) >= 0;
+    };
+    EXPECT_FALSE(reachable("menu_Size_Small"));
+    EXPECT_TRUE(reachable("menuShow_test_space"));
+    QApplication::setActiveWindow(&main), QTest::keyClick(&main, Qt::Key_F10);
+    ASSERT_TRUE(QApplication::activePopupWidget()) << "F10 opens the menus";
+    EXPECT_EQ(QApplication::activePopupWidget()->objectName(), "menu_File");
+    QApplication::activePopupWidget()->close();
+    // Changes, silence and its end, each heard through the alert of the window in use.
+    trigger("menuTinyWidget"), receive(hex("FBB0895F00640A5000FE")), announcer.flush();
+    EXPECT_EQ(heard(tiny, "Command_Gain_Up Protection_LED FWD_Bar"),
+              "Gain up|Protection: on*|Forward power: 14 of 14=14");
+    auto* alert = tiny.findChild<ui::AlertSpot*>();
+    EXPECT_TRUE(alert->isVisibleTo(&tiny) &&
+                QAccessible::queryAccessibleInterface(alert)->role() == QAccessible::AlertMessage);
+    EXPECT_EQ(alert->accessibleName(),
+              "Protection: on. Operate: off. Transmit: on. Band: 28 MHz. Gain: G8");
+    panel.Timer_Connection_Timeout_Timer(), announcer.flush();
+    EXPECT_EQ(alert->accessibleName(), "No Communication");
+    // Space presses a tiny widget key, which keeps the focus and draws it.
+    receive(hex("FB4032250F8C782300FE"));
+    auto* key = tiny.findChild<QPushButton*>("Command_Toggle_OPER_STBY");
+    tiny.activateWindow(), key->setFocus(), QApplication::setActiveWindow(&tiny);
+    const QImage focused = key->grab().toImage();
+    QTest::keyClick(key, Qt::Key_Space);
+    EXPECT_TRUE(port.writes == QList<QByteArray>{hex("FB0101FE")} && tiny.focusWidget() == key);
+    key->clearFocus();
+    EXPECT_NE(key->grab().toImage(), focused);
+    // Option buttons are named after the text beside them.
+    trigger("menu_Polling_Rate");
+    for (const auto* o : dialogs.pollingRate().findChildren<QRadioButton*>())
+        EXPECT_EQ(o->accessibleName(),
+                  caption(dialogs.pollingRate(),
+                          qPrintable("Select_" + o->property("index").toString())));
 }

@@ -78,6 +78,8 @@ void ChoiceDialog::build() {
         auto* option = new QRadioButton(frame);
         option->setObjectName(QString::fromLatin1(design_.optionName) + suffix);
         option->setProperty("index", index);
+        // Its text stands beside it; a screen reader hears it as the button's own.
+        option->setAccessibleName(QString::fromUtf8(c.text));
         option->setGeometry(
             pxRect(design_.optionLeft, OptionTop + RowPitch * int(row), OptionWidth, OptionHeight));
         options_.push_back(option);

@@ -15,6 +15,8 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 namespace tarn::ui {
 
@@ -22,11 +24,12 @@ namespace {
 Q_LOGGING_CATEGORY(lcTelemetry, "tarn.telemetry")
 
 constexpr int AlarmLineWidthPx = 240;
-const QString AckHint = QStringLiteral(
-    "Click to acknowledge: the sound stops, the colour stays until the value is back under its "
-    "limit.");
+const QString AckHint = QStringLiteral("Click, or press Space, to acknowledge: the sound stops, "
+                                       "the colour stays until the value is back under its "
+                                       "limit.");
 
-// The alarm line: a label the operator clicks to acknowledge.
+// The alarm line: a label the operator clicks, or reaches with Tab and presses Space or Enter
+// on, to acknowledge. It takes the focus only while it shows an alarm.
 class AlarmLineLabel final : public QLabel {
 public:
     std::function<void()> clicked;
@@ -37,6 +40,25 @@ protected:
         QLabel::mousePressEvent(event);
         if (clicked)
             clicked();
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!QList{Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}.contains(event->key()))
+            return QLabel::keyPressEvent(event);
+        event->accept();
+        if (clicked)
+            clicked();
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (!hasFocus())
+            return;
+        QStylePainter p(this);
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        // Styles that draw it only after a Tab ask for this flag.
+        focus.state |= QStyle::State_KeyboardFocusChange;
+        focus.rect = contentsRect();
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
     }
 };
 } // namespace
@@ -98,6 +120,9 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
     // Never taller than the menu items, so the menu bar keeps its height.
     line->setMaximumHeight(main_.menuBar()->fontMetrics().height());
     main_.menuBar()->setCornerWidget(line, Qt::TopRightCorner);
+    line->setFocusPolicy(Qt::NoFocus);
+    if (auto* lastKey = main_.findChild<QWidget*>(QStringLiteral("Command_Band_Up")))
+        QWidget::setTabOrder(lastKey, line);
     line_ = line;
 
     for (QWidget* w : {static_cast<QWidget*>(&main_), &tiny_}) {
@@ -268,6 +293,12 @@ void TelemetryControls::refreshAlarms() {
         QResizeEvent relayout(bar->size(), bar->size());
         QCoreApplication::sendEvent(bar, &relayout);
         line_->setToolTip(text.isEmpty() ? QString() : text + QLatin1Char('\n') + AckHint);
+        // A screen reader reads the whole line, however little of it fits.
+        line_->setAccessibleName(text);
+        line_->setAccessibleDescription(text.isEmpty() ? QString() : AckHint);
+        line_->setFocusPolicy(text.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
+        if (onAlarmLine)
+            onAlarmLine(text);
         if (!text.isEmpty())
             qCWarning(lcTelemetry) << "alarm:" << text;
     }

@@ -88,6 +88,9 @@ public:
     AlarmDialog* alarmDialog() const;
     QLabel* alarmLine() const { return line_; }
     QAction* logAction() const { return logAction_; }
+
+    // Hears the alarm line's whole text each time it changes ("" when no alarm is active).
+    std::function<void(const QString&)> onAlarmLine;
     // The last message the log left when it failed, could not start or wrote again.
     QString lastLogMessage() const { return lastLogMessage_; }
 
