@@ -397,7 +397,9 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     telemetry::Recorder recorder{1'000};
     settings::TelemetrySettings limits;
     qint64 now = 1'780'002'000'000;
-    ui::TelemetryControls controls{main, tiny, recorder, limits, {[&] { return now; }, {}, {}}};
+    ui::TelemetryHooks hooks;
+    hooks.clock = [&] { return now; };
+    ui::TelemetryControls controls{main, tiny, recorder, limits, hooks};
     // Eleven frames of SWR 3.0, or 1.5, at 40 °C.
     const auto feed = [&](const char* frame) {
         for (int i = 0; i < 11; ++i, now += 100)

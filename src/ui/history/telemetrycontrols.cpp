@@ -4,8 +4,10 @@
 #include "ui/history/historywindow.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMainWindow>
@@ -15,6 +17,7 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QTimer>
 
 namespace tarn::ui {
 
@@ -23,8 +26,8 @@ Q_LOGGING_CATEGORY(lcTelemetry, "tarn.telemetry")
 
 constexpr int AlarmLineWidthPx = 240;
 const QString AckHint = QStringLiteral(
-    "Click to acknowledge: the sound stops, the colour stays until the value is back under its "
-    "limit.");
+    "Click to acknowledge: the sound stops; an alarm stays shown until it has cleared and been "
+    "acknowledged.");
 
 // The alarm line: a label the operator clicks to acknowledge.
 class AlarmLineLabel final : public QLabel {
@@ -114,9 +117,38 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
     connect(ackKey, &QShortcut::activated, this, &TelemetryControls::acknowledge);
 
     recorder_.onAlarmsChanged = [this] { refreshAlarms(); };
-    recorder_.alarms().forceStandby = [this] {
-        return hooks_.forceStandby && hooks_.forceStandby();
+    // Queued: the alarm is decided inside the poll tick's decoding, and a failed write may
+    // close the port under it.
+    recorder_.alarms().requestStandby = [this] {
+        QTimer::singleShot(0, this, [this] {
+            const QString why = hooks_.forceStandby ? hooks_.forceStandby()
+                                                    : QStringLiteral("the port is not open");
+            if (recorder_.alarms().standbyWritten(why, now()))
+                refreshAlarms();
+        });
     };
+    recorder_.alarms().standbyLeft = [this] { return !hooks_.standbyLeft || hooks_.standbyLeft(); };
+    recorder_.journal().onAppended = [this] {
+        if (dialog_)
+            dialog_->setJournal(recorder_.journal().lines());
+    };
+    if (auto* tinyMark = tiny_.findChild<QLabel*>(QStringLiteral("Label_Alarm"))) {
+        tinyMark_ = tinyMark;
+    } else {
+        // The tiny widget has no room for the text: a mark, the text in its tooltip.
+        tinyMark_ = new QLabel(&tiny_);
+        tinyMark_->setObjectName(QStringLiteral("Label_Alarm"));
+        QPalette p = tinyMark_->palette();
+        p.setColor(QPalette::Window, QColor(QLatin1String(AlarmColourName)));
+        p.setColor(QPalette::WindowText, Qt::white);
+        tinyMark_->setPalette(p);
+        tinyMark_->setAutoFillBackground(true);
+        tinyMark_->setAlignment(Qt::AlignCenter);
+        QFont f = tinyMark_->font();
+        f.setBold(true);
+        tinyMark_->setFont(f);
+        tinyMark_->hide();
+    }
     recorder_.log().onStopped = [this](const QString& message) {
         lastLogMessage_ = message;
         settings_.Log_Running = false;
@@ -133,7 +165,9 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
 TelemetryControls::~TelemetryControls() {
     shutdown();
     recorder_.onAlarmsChanged = nullptr;
-    recorder_.alarms().forceStandby = nullptr;
+    recorder_.alarms().requestStandby = nullptr;
+    recorder_.alarms().standbyLeft = nullptr;
+    recorder_.journal().onAppended = nullptr;
     recorder_.log().onStopped = nullptr;
 }
 
@@ -152,9 +186,32 @@ void TelemetryControls::applySettings() {
     a.holdMs = settings_.Hold_ms;
     a.sound = settings_.Sound;
     a.autoStandby = settings_.Auto_STBY;
+    a.swrEnabled = settings_.SWR_Enabled;
+    a.temperatureEnabled = settings_.Temperature_Enabled;
+    a.commLost = settings_.Comm_Lost;
+    silenceMs_ = hooks_.silenceMs ? hooks_.silenceMs() : a.commLostAfterMs;
+    a.commLostAfterMs = silenceMs_;
     recorder_.alarms().setSettings(a);
+    placeJournal();
     if (history_)
         history_->setLimits(a.swrLimit, a.temperatureLimitC);
+}
+
+telemetry::Now TelemetryControls::now() const {
+    const qint64 wall = hooks_.clock ? hooks_.clock() : QDateTime::currentMSecsSinceEpoch();
+    return {wall, hooks_.monotonic ? hooks_.monotonic() : wall};
+}
+
+void TelemetryControls::placeJournal() {
+    // Beside the log, where the operator already looks for files; else beside the settings.
+    const QString folder = !settings_.Log_Path.isEmpty()
+                               ? QFileInfo(settings_.Log_Path).absolutePath()
+                           : hooks_.settingsFolder ? hooks_.settingsFolder()
+                                                   : QString();
+    const QString path =
+        folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("alarm-journal.csv"));
+    if (path != recorder_.journal().path())
+        recorder_.journal().setPath(path);
 }
 
 void TelemetryControls::start() {
@@ -194,6 +251,9 @@ void TelemetryControls::openAlarmDialog() {
     if (!dialog_) {
         dialog_ = new AlarmDialog(&main_);
         dialog_->setAttribute(Qt::WA_DeleteOnClose);
+        dialog_->onShelve = [this](telemetry::AlarmKind kind, int minutes) {
+            shelve(kind, minutes);
+        };
         dialog_->onApply = [this] {
             settings_ = dialog_->values(settings_);
             applySettings();
@@ -202,6 +262,7 @@ void TelemetryControls::openAlarmDialog() {
         };
     }
     dialog_->load(settings_);
+    dialog_->setJournal(recorder_.journal().lines());
     // Like the panel's own dialogs: at a fixed offset from the main window.
     dialog_->move(main_.pos() + QPoint(600, 600) / 15);
     dialog_->show();
@@ -228,6 +289,7 @@ bool TelemetryControls::startLog(const QString& path) {
     QString error;
     const bool ok = recorder_.log().start(path, &error);
     settings_.Log_Path = path;
+    placeJournal();
     settings_.Log_Running = ok;
     if (logAction_)
         logAction_->setChecked(ok);
@@ -250,7 +312,12 @@ void TelemetryControls::stopLog() {
 }
 
 void TelemetryControls::acknowledge() {
-    recorder_.alarms().acknowledge();
+    recorder_.alarms().acknowledge(now());
+    refreshAlarms();
+}
+
+void TelemetryControls::shelve(telemetry::AlarmKind kind, int minutes) {
+    recorder_.alarms().shelve(kind, qint64(minutes) * 60'000, now());
     refreshAlarms();
 }
 
@@ -259,8 +326,14 @@ void TelemetryControls::refreshAlarms() {
     const QString text = telemetry::alarmLine(alarms);
     if (line_->property("fullText").toString() != text) {
         line_->setProperty("fullText", text);
-        // Room for the alarm without pushing the menus into an overflow button.
-        line_->setText(line_->fontMetrics().elidedText(text, Qt::ElideRight, AlarmLineWidthPx));
+        // Room for the alarm without pushing the menus into an overflow button; whole phrases
+        // only, the rest in the tooltip.
+        const QFontMetrics fm = line_->fontMetrics();
+        line_->setText(
+            telemetry::fittedAlarmLine(telemetry::alarmLineParts(alarms), [&fm](const QString& t) {
+                return fm.horizontalAdvance(t) <= AlarmLineWidthPx;
+            }));
+        updateTinyMark(text);
         // The menu bar places its corner widget only when it lays itself out again.
         line_->setFixedWidth(text.isEmpty() ? 0 : AlarmLineWidthPx);
         QMenuBar* bar = main_.menuBar();
@@ -270,16 +343,34 @@ void TelemetryControls::refreshAlarms() {
         if (!text.isEmpty())
             qCWarning(lcTelemetry) << "alarm:" << text;
     }
-    const bool swr = alarms.status(telemetry::AlarmKind::Swr).active;
-    const bool temperature = alarms.status(telemetry::AlarmKind::Temperature).active;
+    const bool swr = alarms.visible(telemetry::AlarmKind::Swr);
+    const bool temperature = alarms.visible(telemetry::AlarmKind::Temperature);
     for (AlarmMark& m : swrMarks_)
         m.set(swr);
     for (AlarmMark& m : temperatureMarks_)
         m.set(temperature);
 }
 
+void TelemetryControls::updateTinyMark(const QString& fullText) {
+    if (!tinyMark_)
+        return;
+    const bool unack = std::any_of(
+        telemetry::AllAlarms.begin(), telemetry::AllAlarms.end(), [this](telemetry::AlarmKind k) {
+            return recorder_.alarms().visible(k) && recorder_.alarms().status(k).unacknowledged();
+        });
+    tinyMark_->setText(unack ? QStringLiteral("!A") : QStringLiteral("A"));
+    tinyMark_->setToolTip(fullText.isEmpty() ? QString()
+                                             : fullText + QStringLiteral("\nA acknowledges."));
+    tinyMark_->adjustSize();
+    tinyMark_->move(tiny_.width() - tinyMark_->width(), 0);
+    tinyMark_->setVisible(!fullText.isEmpty());
+    tinyMark_->raise();
+}
+
 void TelemetryControls::tick() {
-    recorder_.tick(hooks_.clock());
+    if (hooks_.silenceMs && hooks_.silenceMs() != silenceMs_)
+        applySettings();
+    recorder_.tick(now());
     if (recorder_.alarms().soundDue())
         QApplication::beep();
 }

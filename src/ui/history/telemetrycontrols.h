@@ -39,8 +39,16 @@ struct TelemetryHooks {
     std::function<qint64()> clock;
     // Save_All_to_ini_file: the settings record holds the telemetry settings.
     std::function<bool()> save;
-    // Queues Cmd_Force_STBY; false when the port is closed.
-    std::function<bool()> forceStandby;
+    // Writes Cmd_Force_STBY; "" when written, otherwise why it was not.
+    std::function<QString()> forceStandby;
+    // True once nothing written waits in this computer.
+    std::function<bool()> standbyLeft;
+    // Monotonic milliseconds for the alarms' holds.
+    std::function<qint64()> monotonic;
+    // The silence that counts as communication lost: the time-out, or its stand-in when off.
+    std::function<int()> silenceMs;
+    // Where the journal goes when no log path is set: the settings file's folder.
+    std::function<QString()> settingsFolder;
 };
 
 // The menu items, the alarm line, the alarm colours, the sound, the history window and the log
@@ -73,10 +81,12 @@ public:
     bool startLog(const QString& path);
     void stopLog();
     void acknowledge();
+    void shelve(telemetry::AlarmKind kind, int minutes);
 
     // The alarm line's text, the colours and the log's check mark follow the recorder.
     void refreshAlarms();
-    // The one-second tick: the log's flush and the sound. Public so tests can drive it.
+    // The one-second tick: the log's flush, the alarms' retries and shelving, and the sound.
+    // Public so tests can drive it.
     void tick();
 
     HistoryWindow* historyWindow() const;
@@ -88,6 +98,9 @@ public:
 
 private:
     void applySettings();
+    telemetry::Now now() const;
+    void placeJournal();
+    void updateTinyMark(const QString& fullText);
     void showMessage(const QString& text);
 
     QMainWindow& main_;
@@ -97,6 +110,8 @@ private:
     TelemetryHooks hooks_;
 
     QLabel* line_ = nullptr;
+    QLabel* tinyMark_ = nullptr;
+    int silenceMs_ = 0;
     QAction* logAction_ = nullptr;
     std::vector<AlarmMark> swrMarks_;
     std::vector<AlarmMark> temperatureMarks_;

@@ -477,12 +477,15 @@ TEST_F(PanelTest, ShutdownSendsForceStandbyThenSavesThenWaitsForTheAmplifiersWor
     ASSERT_TRUE(openOn(2));
     core::WayOut wayOut(panel, clock,
                         {[&] { ++hooks; }, [&](int s) { hooks += 10 * s; },
-                         [&](const QString& line) { lines << line; }});
+                         [&](const QString& line) { lines << line; },
+                         [&](const core::ExitResult& r) { hooks += r.standbyDue ? 100 : 1000; }});
     EXPECT_EQ(wayOut.leave(core::Way::Signal) + wayOut.leave(core::Way::Window), 6);
-    EXPECT_EQ(hooks, 31) << "the shutdown ran twice, or its hooks not at all";
+    EXPECT_EQ(hooks, 131) << "the shutdown ran twice, or its hooks not at all";
     EXPECT_TRUE(lines.size() == 1 && lines[0].startsWith("tarn-vq4400: force standby was sent"));
-    core::WayOut lost(panel, clock, {[&] { ++hooks; }, [&](int) { ++hooks; }, {}});
-    EXPECT_EQ(lost.leave(core::Way::DisplayLost) + hooks, 31);
+    core::WayOut lost(panel, clock,
+                      {[&] { ++hooks; }, [&](int) { ++hooks; }, {}, [&](auto&) { hooks += 100; }});
+    EXPECT_EQ(lost.leave(core::Way::DisplayLost) + hooks, 231)
+        << "only the record needs no display";
 }
 
 TEST_F(PanelTest, AnUnwritableSettingsFileNeverHoldsUpTheExit) {
