@@ -52,6 +52,7 @@ public:
 
     ClassicTimer& Timer_Poll() { return timerPoll_; }
     ClassicTimer& Timer_Connection_Timeout() { return timerTimeout_; }
+    ClassicTimer& Timer_Gap() { return timerGap_; }
     void Timer_Poll_Timer();
     void Timer_Connection_Timeout_Timer();
 

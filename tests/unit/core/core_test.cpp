@@ -285,10 +285,12 @@ TEST_F(PanelTest, PollingDecodesEachAnswerAndRearmsTheTimeout) {
     feed(statusFrame);
     EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled());
     EXPECT_FALSE(panel.Timer_Connection_Timeout().isRunning()) << "time-out off never fires";
+    EXPECT_TRUE(panel.poller().Timer_Gap().isRunning()) << "yet a long silence is still a gap";
 
     state.settings.TimeOut = 750;
     tiny.shown = true; // only the visible window is drawn and reset
     feed(statusFrame);
+    EXPECT_FALSE(panel.poller().Timer_Gap().isEnabled());
     panel.Timer_Connection_Timeout_Timer();
     EXPECT_EQ(tiny.display.draws, 1);
     EXPECT_EQ(tiny.display.noCommunication, 1);
