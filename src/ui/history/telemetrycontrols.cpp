@@ -1,6 +1,7 @@
 #include "ui/history/telemetrycontrols.h"
 
 #include "ui/history/alarmdialog.h"
+#include "ui/history/alarmsound.h"
 #include "ui/history/historywindow.h"
 
 #include <QApplication>
@@ -158,6 +159,9 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
             hooks_.save();
         showMessage(message);
     };
+    sound_ = std::make_unique<AlarmSound>();
+    soundTimer_.setInterval(SoundIntervalMs);
+    connect(&soundTimer_, &QTimer::timeout, this, [this] { sound_->play(); });
     connect(&tick_, &QTimer::timeout, this, &TelemetryControls::tick);
     tick_.start(int(telemetry::CsvLog::FlushIntervalMs));
 }
@@ -225,6 +229,8 @@ void TelemetryControls::shutdown() {
     if (std::exchange(ended_, true))
         return;
     tick_.stop();
+    soundTimer_.stop();
+    sound_->stop();
     // The setting keeps saying the log runs: the next start continues it.
     recorder_.log().stop();
     qCInfo(lcTelemetry).noquote() << QStringLiteral("%1 frames recorded, %2 rows logged")
@@ -349,6 +355,7 @@ void TelemetryControls::refreshAlarms() {
         m.set(swr);
     for (AlarmMark& m : temperatureMarks_)
         m.set(temperature);
+    updateSound();
 }
 
 void TelemetryControls::updateTinyMark(const QString& fullText) {
@@ -371,8 +378,20 @@ void TelemetryControls::tick() {
     if (hooks_.silenceMs && hooks_.silenceMs() != silenceMs_)
         applySettings();
     recorder_.tick(now());
-    if (recorder_.alarms().soundDue())
-        QApplication::beep();
+    updateSound();
+}
+
+void TelemetryControls::updateSound() {
+    const bool due = !ended_ && recorder_.alarms().soundDue();
+    if (due == soundTimer_.isActive())
+        return;
+    if (due) {
+        sound_->play();
+        soundTimer_.start();
+    } else {
+        soundTimer_.stop();
+        sound_->stop();
+    }
 }
 
 void TelemetryControls::showMessage(const QString& text) {

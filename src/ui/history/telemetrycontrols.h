@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -18,6 +19,7 @@ class QWidget;
 namespace tarn::ui {
 
 class AlarmDialog;
+class AlarmSound;
 class HistoryWindow;
 
 // Turns a label into an alarm field and back, keeping what it looked like before.
@@ -64,6 +66,7 @@ class TelemetryControls final : public QObject {
 
 public:
     static constexpr const char* AlarmColourName = "#FF0000";
+    static constexpr int SoundIntervalMs = 2'000;
 
     TelemetryControls(QMainWindow& main, QWidget& tiny, telemetry::Recorder& recorder,
                       settings::TelemetrySettings& settings, TelemetryHooks hooks);
@@ -92,6 +95,7 @@ public:
     HistoryWindow* historyWindow() const;
     AlarmDialog* alarmDialog() const;
     QLabel* alarmLine() const { return line_; }
+    AlarmSound& sound() { return *sound_; }
     QAction* logAction() const { return logAction_; }
     // The last message the log left when it stopped by itself.
     QString lastLogMessage() const { return lastLogMessage_; }
@@ -101,6 +105,8 @@ private:
     telemetry::Now now() const;
     void placeJournal();
     void updateTinyMark(const QString& fullText);
+    // Every SoundIntervalMs while an alarm is unacknowledged; silent at once when acknowledged.
+    void updateSound();
     void showMessage(const QString& text);
 
     QMainWindow& main_;
@@ -118,6 +124,8 @@ private:
     QPointer<HistoryWindow> history_;
     QPointer<AlarmDialog> dialog_;
     QTimer tick_;
+    QTimer soundTimer_;
+    std::unique_ptr<AlarmSound> sound_;
     QString lastLogMessage_;
     bool ended_ = false;
 };

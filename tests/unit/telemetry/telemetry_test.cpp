@@ -1,6 +1,7 @@
 #include "settings/inifile.h"
 #include "settings/telemetrysettings.h"
 #include "telemetry/alarms.h"
+#include "telemetry/alarmsound.h"
 #include "telemetry/csvlog.h"
 #include "telemetry/dailyfile.h"
 #include "telemetry/history.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 using namespace tarn::telemetry;
@@ -234,6 +236,23 @@ TEST(Alarms, CommunicationLostShelvingAndTheAlarmLine) {
                   want);
     EXPECT_EQ(fittedAlarmLine({}, {}), "");
     EXPECT_TRUE(alarmLine(all).contains("; UNACK SWR 3.0 over 2.5 at "));
+}
+
+TEST(AlarmSound, AWholeWavFileLoudInTheMiddleSilentAtItsEdges) {
+    const QByteArray wav = alarmSoundWav(8'000);
+    const auto at16 = [&](qsizetype i) {
+        return qint16(quint8(wav[i]) | (quint8(wav[i + 1]) << 8));
+    };
+    const QByteArray pcm = wav.mid(44);
+    EXPECT_TRUE(wav.startsWith("RIFF") && wav.mid(8, 8) == "WAVEfmt " && wav.mid(36, 4) == "data");
+    EXPECT_EQ(qFromLittleEndian<quint32>(wav.constData() + 4), quint32(wav.size() - 8));
+    EXPECT_EQ(qFromLittleEndian<quint32>(wav.constData() + 40), quint32(pcm.size()));
+    EXPECT_EQ(pcm.size(), 6 * (960 + 320) * 2); // six beeps of 120 ms with their pauses
+    int loudest = 0;
+    for (qsizetype i = 44; i < wav.size(); i += 2)
+        loudest = std::max(loudest, std::abs(int(at16(i))));
+    EXPECT_NEAR(loudest, 0.6 * 32767, 200);
+    EXPECT_TRUE(at16(44) == 0 && std::abs(at16(44 + 2 * 959)) < 2000) << "clicks";
 }
 
 TEST(AlarmJournal, OneCsvFilePerUtcDayRepairedAndPrunedByName) {
