@@ -95,7 +95,6 @@ public:
     HistoryWindow* historyWindow() const;
     AlarmDialog* alarmDialog() const;
     QLabel* alarmLine() const { return line_; }
-    AlarmSound& sound() { return *sound_; }
     QAction* logAction() const { return logAction_; }
     // The last message the log left when it stopped by itself.
     QString lastLogMessage() const { return lastLogMessage_; }
