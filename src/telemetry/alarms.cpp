@@ -417,6 +417,19 @@ QString alarmLine(const AlarmMonitor& monitor) {
     return all.join(QStringLiteral("; "));
 }
 
+QString shelvedLine(const AlarmMonitor& monitor, qint64 monoMs) {
+    QStringList parts;
+    for (AlarmKind kind : AllAlarms) {
+        if (const auto until = monitor.status(kind).shelvedUntilMono; until) {
+            const qint64 left = std::max<qint64>(0, *until - monoMs);
+            parts << QStringLiteral("%1 shelved, %2 min left")
+                         .arg(alarmName(kind))
+                         .arg((left + 59'999) / 60'000);
+        }
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
 QString fittedAlarmLine(const AlarmLineParts& parts,
                         const std::function<bool(const QString&)>& fits) {
     if (parts.phrases.isEmpty())

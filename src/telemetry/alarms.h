@@ -166,6 +166,9 @@ struct AlarmLineParts {
 AlarmLineParts alarmLineParts(const AlarmMonitor& monitor);
 // The whole text: every visible alarm, most severe first, "" when none.
 QString alarmLine(const AlarmMonitor& monitor);
+// The alarms shelved at `monoMs` and the minutes each has left ("SWR shelved, 25 min left"),
+// "" when none: shelving hides an alarm, so the operator must find it somewhere.
+QString shelvedLine(const AlarmMonitor& monitor, qint64 monoMs);
 // The most severe alarm's text with the count of the others, made of as many whole phrases as
 // `fits` accepts: a word is never cut.
 QString fittedAlarmLine(const AlarmLineParts& parts,

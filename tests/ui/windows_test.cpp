@@ -2,14 +2,19 @@
 #include "support/rig.h"
 
 #include "ui/dialogs/dialogs.h"
+#include "ui/history/alarmdialog.h"
 #include "ui/history/historywindow.h"
 #include "ui/history/telemetrycontrols.h"
 #include "ui/screens.h"
 #include "ui/shapes.h"
 #include "ui/twips.h"
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFontDatabase>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>
@@ -391,8 +396,8 @@ TEST_F(OnScreen, MenuItemsActThroughThePanel) {
     EXPECT_EQ(port.events.size(), 2);
 }
 
-// An alarm colours the field on both windows until it clears, whether or not it was
-// acknowledged; the added item opens the history.
+// An alarm colours the field on both windows until it clears and is acknowledged; the added
+// items open the history and the alarm settings, where shelving hides it.
 TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     telemetry::Recorder recorder{1'000};
     settings::TelemetrySettings limits;
@@ -411,11 +416,24 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
                l->palette().window().color() == QColor(ui::TelemetryControls::AlarmColourName);
     };
     controls.start(), feed("5045181E8C782800");
-    EXPECT_TRUE(alarmed(main) && alarmed(tiny) && !controls.alarmLine()->text().isEmpty());
+    EXPECT_TRUE(alarmed(main) && alarmed(tiny) &&
+                controls.alarmLine()->text().startsWith("UNACK SWR 3.0 over 2.5 at ") &&
+                tiny.findChild<QLabel*>("Label_Alarm")->text() == "!A");
     QTest::mouseClick(controls.alarmLine(), Qt::LeftButton);
     EXPECT_TRUE(!recorder.alarms().soundDue() && alarmed(main)) << "acknowledged, still shown";
     feed("5045180F8C782800");
     EXPECT_FALSE(alarmed(main) || alarmed(tiny) || !controls.alarmLine()->text().isEmpty());
     main.findChild<QAction*>("menuHistory")->trigger();
     EXPECT_TRUE(controls.historyWindow() && controls.historyWindow()->isVisible());
+    // Shelved: raised and journaled, yet neither shown nor marked.
+    main.findChild<QAction*>("menuAlarms")->trigger();
+    ui::AlarmDialog* d = controls.alarmDialog();
+    EXPECT_EQ(d->findChild<QDoubleSpinBox*>("swrLimit")->minimum(), 1.0);
+    d->findChild<QComboBox*>("shelveAlarm")->setCurrentIndex(1);
+    QTest::mouseClick(d->findChild<QPushButton*>("shelveButton"), Qt::LeftButton);
+    feed("5045181E8C782800");
+    EXPECT_TRUE(!alarmed(main) && controls.alarmLine()->text().isEmpty() &&
+                d->findChild<QLabel*>("shelvedNote")->text() == "SWR shelved, 30 min left");
+    EXPECT_EQ(d->findChild<QListWidget*>("journalList")->count(), 5)
+        << "raise ack clear shelve raise";
 }

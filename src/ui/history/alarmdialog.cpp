@@ -85,6 +85,10 @@ AlarmDialog::AlarmDialog(QWidget* parent) : QDialog(parent) {
     shelfRow->addWidget(shelveMinutes_);
     shelfRow->addWidget(shelve);
     form->addRow(tr("Shelve"), shelfRow);
+    shelved_ = new QLabel(this);
+    shelved_->setObjectName(QStringLiteral("shelvedNote"));
+    shelved_->setWordWrap(true);
+    form->addRow(shelved_);
 
     journal_ = new QListWidget(this);
     journal_->setObjectName(QStringLiteral("journalList"));
@@ -112,6 +116,10 @@ void AlarmDialog::load(const settings::TelemetrySettings& v) {
     swrEnabled_->setChecked(v.SWR_Enabled);
     temperatureEnabled_->setChecked(v.Temperature_Enabled);
     commLost_->setChecked(v.Comm_Lost);
+}
+
+void AlarmDialog::setShelved(const QString& text) {
+    shelved_->setText(text.isEmpty() ? tr("Nothing is shelved.") : text);
 }
 
 void AlarmDialog::setJournal(const std::deque<QString>& lines) {

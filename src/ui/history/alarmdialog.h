@@ -10,6 +10,7 @@
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QLabel;
 class QListWidget;
 class QSpinBox;
 
@@ -30,6 +31,8 @@ public:
 
     // Newest last, as the journal keeps them; the list shows the newest first.
     void setJournal(const std::deque<QString>& lines);
+    // What is shelved now, "" for nothing.
+    void setShelved(const QString& text);
 
     std::function<void()> onApply;
     std::function<void(telemetry::AlarmKind kind, int minutes)> onShelve;
@@ -46,6 +49,7 @@ private:
     QComboBox* shelveAlarm_ = nullptr;
     QSpinBox* shelveMinutes_ = nullptr;
     QListWidget* journal_ = nullptr;
+    QLabel* shelved_ = nullptr;
 };
 
 } // namespace tarn::ui

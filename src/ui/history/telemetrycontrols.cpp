@@ -4,6 +4,7 @@
 #include "ui/history/alarmsound.h"
 #include "ui/history/historywindow.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -269,6 +270,7 @@ void TelemetryControls::openAlarmDialog() {
     }
     dialog_->load(settings_);
     dialog_->setJournal(recorder_.journal().lines());
+    dialog_->setShelved(telemetry::shelvedLine(recorder_.alarms(), now().monoMs));
     // Like the panel's own dialogs: at a fixed offset from the main window.
     dialog_->move(main_.pos() + QPoint(600, 600) / 15);
     dialog_->show();
@@ -346,8 +348,12 @@ void TelemetryControls::refreshAlarms() {
         QResizeEvent relayout(bar->size(), bar->size());
         QCoreApplication::sendEvent(bar, &relayout);
         line_->setToolTip(text.isEmpty() ? QString() : text + QLatin1Char('\n') + AckHint);
-        if (!text.isEmpty())
+        if (!text.isEmpty()) {
             qCWarning(lcTelemetry) << "alarm:" << text;
+            // A screen reader says it at once, like the sound.
+            QAccessibleEvent alert(line_, QAccessible::Alert);
+            QAccessible::updateAccessibility(&alert);
+        }
     }
     const bool swr = alarms.visible(telemetry::AlarmKind::Swr);
     const bool temperature = alarms.visible(telemetry::AlarmKind::Temperature);
@@ -355,6 +361,8 @@ void TelemetryControls::refreshAlarms() {
         m.set(swr);
     for (AlarmMark& m : temperatureMarks_)
         m.set(temperature);
+    if (dialog_)
+        dialog_->setShelved(telemetry::shelvedLine(alarms, now().monoMs));
     updateSound();
 }
 

@@ -67,17 +67,14 @@ TEST(Alarms, RaiseOnlyWhenContinuouslyOverClearBelowTheHysteresisAndLatchUntilAc
         EXPECT_EQ(m.status(AlarmKind::Temperature).active, temperature) << name;
     }
 
-    // A silence or a gap restarts the hold, though the wall clock jumps back in between.
+    // A silence or a closed port restarts the hold; the hold runs on the monotonic clock while
+    // the wall clock stands still.
     AlarmMonitor flaky;
     qint64 t = T0;
-    for (int i = 0; i < 4; ++i) {
-        run(flaky, t, {{30, 40, 6}});
-        i % 2 ? flaky.lineSilent(at(t)) : flaky.lineClosed(at(t));
-    }
+    for (int i = 0; i < 5; ++i)
+        run(flaky, t, {{30, 40, 6}}), i % 2 ? flaky.lineSilent(at(t)) : flaky.lineClosed(at(t));
     EXPECT_FALSE(flaky.anyActive());
-    t = T0;
-    run(flaky, t, {{30, 40, 6}});
-    for (int i = 0; i < 5; ++i, t += 100) // the wall clock stands still, the hold goes on
+    for (int i = 0; i < 11; ++i, t += 100) // the wall clock stands still, the hold goes on
         flaky.update(frameAt(T0, 30, 40), t - Day);
     EXPECT_TRUE(flaky.status(AlarmKind::Swr).active);
 
@@ -124,11 +121,9 @@ TEST(Alarms, AutomaticStandbyRepeatsIsConfirmedAndFailsAfterThreeTries) {
     run(m, t, {{30, 40, 10}});
     EXPECT_EQ(requests, 0);
     run(m, t, {{30, 40, 1}});
-    EXPECT_EQ(requests, 1) << "the frame that raises it sends standby";
-    EXPECT_EQ(line(), "STBY sending");
+    EXPECT_TRUE(requests == 1 && line() == "STBY sending") << "the frame that raises it sends";
     EXPECT_TRUE(m.standbyWritten({}, at(t)) && line() == "STBY written");
-    left = true;
-    run(m, t, {{30, 40, 1}});
+    left = true, run(m, t, {{30, 40, 1}});
     EXPECT_EQ(line(), "STBY sent");
     run(m, t, {{0, 40, 3}}, 0);
     EXPECT_EQ(line(), "STBY confirmed");
@@ -160,10 +155,7 @@ TEST(Alarms, AutomaticStandbyRepeatsIsConfirmedAndFailsAfterThreeTries) {
         AlarmMonitor p;
         p.setSettings({.autoStandby = true});
         requests = 0;
-        p.requestStandby = [&] {
-            ++requests;
-            p.standbyWritten("port gone", at(t));
-        };
+        p.requestStandby = [&] { ++requests, p.standbyWritten("port gone", at(t)); };
         t = T0;
         run(p, t, {{30, 75, 11}}, protection ? Sample::Protection : Sample::Operate);
         EXPECT_EQ(requests, 1);
@@ -203,10 +195,12 @@ TEST(Alarms, CommunicationLostShelvingAndTheAlarmLine) {
     run(s, t, {{30, 40, 11}});
     EXPECT_TRUE(s.status(AlarmKind::Swr).active && !s.visible(AlarmKind::Swr) && !s.soundDue());
     EXPECT_EQ(requests, 1);
+    EXPECT_EQ(shelvedLine(s, T0 - Day + 60'001), "SWR shelved, 479 min left");
     EXPECT_TRUE(!s.tick(at(T0 + AlarmMonitor::MaxShelveMs - 1)) &&
                 s.tick(at(T0 + AlarmMonitor::MaxShelveMs)) && s.soundDue());
     s.shelve(AlarmKind::Swr, 60'000, at(t));
     EXPECT_TRUE(s.shelve(AlarmKind::Swr, 0, at(t)) && !s.shelve(AlarmKind::Swr, 0, at(t)));
+    EXPECT_EQ(shelvedLine(s, t), "");
 
     // Most severe first, the others counted, whole phrases or words only.
     AlarmMonitor all;
@@ -227,7 +221,7 @@ TEST(Alarms, CommunicationLostShelvingAndTheAlarmLine) {
     EXPECT_TRUE(alarmLine(all).contains("; UNACK SWR 3.0 over 2.5 at "));
 }
 
-TEST(AlarmSound, AWholeWavFileLoudInTheMiddleSilentAtItsEdges) {
+TEST(AlarmSound, AWholeWavFileSoftAtItsEdges) {
     const QByteArray wav = alarmSoundWav(8'000);
     const auto at = [&](qsizetype i) { return qFromLittleEndian<quint32>(wav.constData() + i); };
     const auto pcm = [&](int i) {
@@ -237,11 +231,7 @@ TEST(AlarmSound, AWholeWavFileLoudInTheMiddleSilentAtItsEdges) {
     // Six beeps of 120 ms with their pauses, mono 16-bit at 8 kHz.
     EXPECT_TRUE(at(4) + 8 == quint32(wav.size()) && at(40) == 6 * 1280 * 2 &&
                 at(40) + 44 == quint32(wav.size()));
-    int loudest = 0;
-    for (int i = 0; i < 6 * 1280; ++i)
-        loudest = std::max(loudest, pcm(i));
-    EXPECT_NEAR(loudest, 0.6 * 32767, 200);
-    EXPECT_TRUE(pcm(0) == 0 && pcm(959) < 2000) << "clicks";
+    EXPECT_TRUE(pcm(0) == 0 && pcm(959) < 2000 && pcm(480) > 0) << "a click, or no sound";
 }
 
 TEST(AlarmJournal, OneCsvFilePerUtcDayRepairedAndPrunedByName) {
