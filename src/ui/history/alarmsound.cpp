@@ -3,7 +3,9 @@
 #include "telemetry/alarmsound.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QFile>
+#include <QMediaDevices>
 #include <QUrl>
 
 namespace tarn::ui {
@@ -20,7 +22,9 @@ AlarmSound::AlarmSound() {
 }
 
 bool AlarmSound::usesDesktopAudio() const {
-    return written_ && effect_.status() != QSoundEffect::Error;
+    // With no output device the effect plays into nothing and reports no error.
+    return written_ && effect_.status() != QSoundEffect::Error &&
+           !QMediaDevices::audioOutputs().isEmpty();
 }
 
 void AlarmSound::play() {
