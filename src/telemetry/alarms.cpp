@@ -103,13 +103,13 @@ bool AlarmMonitor::step(AlarmKind kind, std::optional<double> value, double limi
         return worse;
     st.active = false;
     st.shown = !st.acknowledged;
-    g.underSince.reset();
     emitEvent(now, QStringLiteral("clear"), kind, value);
     return true;
 }
 
 bool AlarmMonitor::update(const Sample& s, qint64 monoMs) {
     const Now now{s.timeMs, monoMs};
+    const StandbyStage before = attempt_.stage;
     lastFrameMono_ = monoMs;
     bool changed = expireShelves(now);
     if (AlarmStatus& lost = guard(AlarmKind::CommLost).status; lost.active) {
@@ -144,8 +144,7 @@ bool AlarmMonitor::update(const Sample& s, qint64 monoMs) {
         if (p.status.active && !p.standbyAsked && monoMs - *p.raisedAtMono >= hold)
             askStandby(AlarmKind::Protection, now);
     }
-    const StandbyStage before = attempt_.stage;
-    changed |= followStandby(s.has(Sample::Operate), now);
+    changed |= followStandby(operate, now);
     return changed || before != attempt_.stage;
 }
 
@@ -272,11 +271,11 @@ bool AlarmMonitor::standbyWritten(const QString& why, Now now) {
         for (Guard& g : guards_)
             if (attempt_.kinds[std::size_t(&g - guards_.data())])
                 g.status.standbyWhy = why;
-        return false;
+    } else {
+        if (attempt_.stage == StandbyStage::Requested)
+            setStage(StandbyStage::Written, {}, now);
+        followStandby(std::nullopt, now);
     }
-    if (attempt_.stage == StandbyStage::Requested)
-        setStage(StandbyStage::Written, {}, now);
-    followStandby(std::nullopt, now);
     return before != attempt_.stage;
 }
 

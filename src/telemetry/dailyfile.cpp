@@ -27,6 +27,8 @@ int removeOldDailyFiles(const QString& path, int keepDays, QDate today) {
     const QRegularExpression pattern(
         QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2})%2$")
             .arg(QRegularExpression::escape(stem), QRegularExpression::escape(suffix)));
+    if (keepDays <= 0)
+        return 0;
     QDir dir = QFileInfo(path).dir();
     int removed = 0;
     for (const QString& name : dir.entryList(QDir::Files)) {

@@ -10,7 +10,8 @@ namespace tarn::telemetry {
 QString dailyPath(const QString& path, QDate date);
 
 // Removes the files beside `path` that dailyPath() named for a day more than `keepDays` before
-// `today`; files with any other name stay. Returns how many went.
+// `today`; files with any other name stay, and a `keepDays` of 0 keeps them all. Returns how
+// many went.
 int removeOldDailyFiles(const QString& path, int keepDays, QDate today);
 
 } // namespace tarn::telemetry

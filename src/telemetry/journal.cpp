@@ -3,9 +3,7 @@
 #include "telemetry/dailyfile.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <cmath>
 
@@ -64,8 +62,8 @@ bool AlarmJournal::append(const AlarmEvent& event) {
 }
 
 bool AlarmJournal::write(const QString& fileName, const QString& line) {
+    // A folder that went away is not made again: the line stays in memory and says why.
     QFile file(fileName);
-    QDir().mkpath(QFileInfo(fileName).absolutePath());
     if (!file.open(QIODevice::ReadWrite)) {
         error_ = file.errorString();
         return false;
