@@ -38,14 +38,15 @@ TEST(AlarmSound, PlaysThroughTheDesktopEveryTwoSecondsUntilAcknowledged) {
     const QString pulse = QStandardPaths::findExecutable("pulseaudio");
     if (pulse.isEmpty() || QStandardPaths::findExecutable("parec").isEmpty())
         GTEST_SKIP() << "pulseaudio or parec missing (Debian pulseaudio, pulseaudio-utils)";
-    // Root in CI: the server gets a runtime folder and a home of its own.
+    // Root in CI: the server gets a runtime folder and a home of its own, and ends by itself
+    // once nobody uses it, should this test be killed.
     QTemporaryDir dir;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", dir.path());
     env.insert("HOME", dir.path());
     QProcess server;
     server.setProcessEnvironment(env);
-    server.start(pulse, {"--daemonize=no", "--system=false", "-n", "--exit-idle-time=-1",
+    server.start(pulse, {"--daemonize=no", "--system=false", "-n", "--exit-idle-time=10",
                          "--use-pid-file=no", "--load=module-null-sink sink_name=tarn",
                          "--load=module-native-protocol-unix"});
     const QString socket = dir.filePath("pulse/native");
