@@ -148,7 +148,10 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
         tinyMark_->setAlignment(Qt::AlignCenter);
         QFont f = tinyMark_->font();
         f.setBold(true);
+        f.setPixelSize(10);
         tinyMark_->setFont(f);
+        // The one free place: between the PROT legend and the gain keys, clear of the lamps.
+        tinyMark_->setGeometry(201, 24, 21, 14);
         tinyMark_->hide();
     }
     recorder_.log().onStopped = [this](const QString& message) {
@@ -376,8 +379,6 @@ void TelemetryControls::updateTinyMark(const QString& fullText) {
     tinyMark_->setText(unack ? QStringLiteral("!A") : QStringLiteral("A"));
     tinyMark_->setToolTip(fullText.isEmpty() ? QString()
                                              : fullText + QStringLiteral("\nA acknowledges."));
-    tinyMark_->adjustSize();
-    tinyMark_->move(tiny_.width() - tinyMark_->width(), 0);
     tinyMark_->setVisible(!fullText.isEmpty());
     tinyMark_->raise();
 }
