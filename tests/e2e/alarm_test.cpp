@@ -25,7 +25,6 @@ TEST(Alarms, StandbyIsRepeatedConfirmedOrReportedFailedAndEveryStepIsJournaled) 
         QFile f(dir.filePath(files.value(0)));
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     };
-    runFor(1000);
     sim.command("tx on\noperate");
     runFor(1500);
     ASSERT_TRUE(standbys() == 0 && waitUntil([&] { return standbys() == 1; }, 2000))

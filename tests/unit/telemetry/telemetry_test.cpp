@@ -182,8 +182,9 @@ TEST(Alarms, CommunicationLostShelvingAndTheAlarmLine) {
     EXPECT_TRUE(m.soundDue() && alarmLine(m).startsWith("UNACK Communication lost at "));
     run(m, t, {{15, 40, 1}});
     EXPECT_TRUE(alarmLine(m).endsWith(", cleared"));
-    m.acknowledge(at(t)), m.lineSilent(at(t + 5'000)), m.lineClosed(at(t + 5'000));
-    EXPECT_TRUE(alarmLine(m).endsWith(", cleared")) << "closed before it was acknowledged";
+    m.acknowledge(at(t)), m.lineSilent(at(t + 5'000));
+    EXPECT_TRUE(m.lineClosed(at(t + 5'000)) && alarmLine(m).endsWith(", cleared"))
+        << "closed before it was acknowledged";
     EXPECT_FALSE(m.tick(at(t + 9'000)) || requests) << "the operator closed the port";
     m.setSettings({.commLost = false}), run(m, t, {{15, 40, 1}});
     EXPECT_FALSE(m.tick(at(t + 5'000)) || m.visible(AlarmKind::CommLost));
