@@ -21,3 +21,5 @@ fi
 # The same with every frame different, under a real X server, when Xvfb is installed.
 if command -v Xvfb >/dev/null; then bench/display-load.sh 30; fi
 bench/line-stress.sh 30 300
+bench/alarm-delay.sh 5 1000 50
+bench/alarm-delay.sh 5 1000 10

@@ -32,12 +32,19 @@ PanelApplication::PanelApplication(guardian::Guardian* guardian)
       telemetry_(window_, tiny_, recorder_, state_.settings.Telemetry,
                  {&TelemetryFeed::systemClock, [this] { return panel_.Save_All_to_ini_file(); },
                   [this] {
-                      // Queued: the alarm is decided inside the poll tick's decoding.
-                      if (!panel_.port().isOpen())
-                          return false;
-                      QTimer::singleShot(0, &window_, [this] { panel_.sendStandby(); });
-                      return true;
-                  }}),
+                      if (!port_.isOpen())
+                          return QStringLiteral("the port is not open");
+                      if (panel_.sendStandby())
+                          return QString();
+                      return port_.errorString().isEmpty() ? QStringLiteral("it was not written")
+                                                           : port_.errorString();
+                  },
+                  [this] { return port_.bytesUndelivered() == 0; },
+                  [this] {
+                      const int timeOut = state_.settings.TimeOut;
+                      return timeOut > 0 ? timeOut : core::Poller::GapMsWithoutTimeOut;
+                  },
+                  [this] { return QFileInfo(store_.writePath()).absolutePath(); }}),
       wayOut_(panel_, core::ExitClock::monotonic([this] {
                   return TerminationSignals::received() > signalsAtLeave_;
               }),
@@ -52,7 +59,8 @@ PanelApplication::PanelApplication(guardian::Guardian* guardian)
                    // and the exit status are what a script or a service manager sees.
                    std::fprintf(stderr, "%s\n", qPrintable(line));
                    std::fflush(stderr);
-               }}) {
+               },
+               [this](const core::ExitResult& r) { journalExit(r); }}) {
     guardian_ = guardian;
     port_.beforeClose = [this] { releaseLine(); };
     panel_.onLineChanged = [this] { guardLine(); };
@@ -72,6 +80,20 @@ PanelApplication::PanelApplication(guardian::Guardian* guardian)
             file = installedGuide();
         return QFileInfo::exists(file) && QDesktopServices::openUrl(QUrl::fromLocalFile(file));
     };
+}
+
+void PanelApplication::journalExit(const core::ExitResult& r) {
+    if (!r.standbyDue)
+        return;
+    using Stage = core::ForceStandby::Stage;
+    telemetry::AlarmEvent e;
+    e.wallMs = feed_.now().wallMs;
+    e.event = r.stage == Stage::Confirmed   ? QStringLiteral("standby confirmed")
+              : r.stage == Stage::Delivered ? QStringLiteral("standby sent")
+                                            : QStringLiteral("standby failed");
+    e.detail =
+        r.reason.isEmpty() ? QStringLiteral("at exit") : QStringLiteral("at exit: ") + r.reason;
+    recorder_.journal().append(e);
 }
 
 void PanelApplication::start() {

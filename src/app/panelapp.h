@@ -52,6 +52,7 @@ private:
     // write on is up; takes it back otherwise.
     void guardLine();
     void releaseLine();
+    void journalExit(const core::ExitResult& result);
 
     core::PanelState state_;
     serial::ComPort port_{state_.ports};

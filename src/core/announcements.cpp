@@ -46,13 +46,20 @@ void Announcements::silent() {
 }
 
 void Announcements::alarmLine(const QString& text) {
-    const QStringList parts = text.split(QStringLiteral("; "), Qt::SkipEmptyParts);
-    QStringList fresh;
-    for (const QString& p : parts) {
-        // A lost line is said once, as "No Communication", not again as an alarm.
-        if (!alarms_.contains(p) && !(silent_ && p.contains(NoCommunication, Qt::CaseInsensitive)))
-            fresh << p;
+    QStringList parts;
+    for (QString p : text.split(QStringLiteral("; "), Qt::SkipEmptyParts)) {
+        // A lost line is said as "No Communication" and its end, not again as an alarm.
+        if (p.contains(QLatin1String("Communication lost")))
+            continue;
+        // Who acknowledged an alarm knows it: only news is said again (standby's steps, clearing).
+        if (p.startsWith(QLatin1String("UNACK ")))
+            p.remove(0, 6);
+        parts << p;
     }
+    QStringList fresh;
+    for (const QString& p : parts)
+        if (!alarms_.contains(p))
+            fresh << p;
     const bool cleared = parts.isEmpty() && !alarms_.isEmpty();
     alarms_ = parts;
     if (!fresh.isEmpty())

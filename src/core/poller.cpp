@@ -17,7 +17,8 @@ Poller::Poller(PanelState& state, serial::SerialPort& port, PortSession& session
                DisplayRoute display)
     : state_(state), port_(port), session_(session), display_(display),
       timerPoll_(50, true, [this] { Timer_Poll_Timer(); }),
-      timerTimeout_(200, false, [this] { Timer_Connection_Timeout_Timer(); }) {}
+      timerTimeout_(200, false, [this] { Timer_Connection_Timeout_Timer(); }),
+      timerGap_(GapMsWithoutTimeOut, false, [this] { tellSilent(); }) {}
 
 void Poller::Timer_Poll_Timer() {
     session_.checkLine();
@@ -129,11 +130,17 @@ void Poller::restartTimeout() {
     timerTimeout_.setEnabled(false);
     timerTimeout_.setInterval(state_.settings.TimeOut);
     timerTimeout_.setEnabled(true);
+    timerGap_.setEnabled(false);
+    timerGap_.setEnabled(state_.settings.TimeOut == 0);
+}
+
+void Poller::tellSilent() {
+    for (auto* listener : listeners_)
+        listener->lineSilent();
 }
 
 void Poller::Timer_Connection_Timeout_Timer() {
-    for (auto* listener : listeners_)
-        listener->lineSilent();
+    tellSilent();
     if (display_.tiny.isShown())
         display_.tiny.showNoCommunication();
     else
@@ -143,6 +150,7 @@ void Poller::Timer_Connection_Timeout_Timer() {
 void Poller::stop() {
     timerPoll_.setEnabled(false);
     timerTimeout_.setEnabled(false);
+    timerGap_.setEnabled(false);
 }
 
 void Poller::resume() {
@@ -161,14 +169,19 @@ void Poller::forgetExchange() {
 
 void Poller::lineDown(bool waiting) {
     forgetExchange();
-    for (auto* listener : listeners_)
+    for (auto* listener : listeners_) {
         listener->lineSilent();
+        if (!waiting)
+            listener->lineClosed();
+    }
     // A port the panel waits for is silent like a lost line: say so after the time-out, even
     // when nothing was ever received from it.
     if (waiting && !timerTimeout_.isEnabled() && timerPoll_.isEnabled()) {
         timerTimeout_.setInterval(state_.settings.TimeOut);
         timerTimeout_.setEnabled(true);
     }
+    if (waiting && timerPoll_.isEnabled() && state_.settings.TimeOut == 0)
+        timerGap_.setEnabled(true);
 }
 
 } // namespace tarn::core

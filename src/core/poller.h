@@ -42,6 +42,9 @@ class Poller {
 public:
     static constexpr int FirstRetryTicks = 3;
     static constexpr int MaxRetryMs = 1000;
+    // With the time-out off the display is never reset, yet a silence this long is still a
+    // gap for the listeners.
+    static constexpr int GapMsWithoutTimeOut = 500;
 
     Poller(PanelState& state, serial::SerialPort& port, PortSession& session, DisplayRoute display);
 
@@ -49,6 +52,7 @@ public:
 
     ClassicTimer& Timer_Poll() { return timerPoll_; }
     ClassicTimer& Timer_Connection_Timeout() { return timerTimeout_; }
+    ClassicTimer& Timer_Gap() { return timerGap_; }
     void Timer_Poll_Timer();
     void Timer_Connection_Timeout_Timer();
 
@@ -83,6 +87,7 @@ private:
     void sendNextRequest();
     bool mayPoll();
     void restartTimeout();
+    void tellSilent();
     void draw(const protocol::RxBytes& rx);
 
     PanelState& state_;
@@ -97,6 +102,7 @@ private:
 
     ClassicTimer timerPoll_;
     ClassicTimer timerTimeout_;
+    ClassicTimer timerGap_;
 
     bool awaiting_ = false;
     int unanswered_ = 0;

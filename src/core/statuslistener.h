@@ -12,6 +12,8 @@ public:
     virtual void statusDecoded(const protocol::RxBytes& rx) = 0;
     // The amplifier fell silent for the time-out, or the port closed: a gap in the record.
     virtual void lineSilent() = 0;
+    // The operator closed the port or it went to the bootloader: no frame is expected now.
+    virtual void lineClosed() {}
 };
 
 } // namespace tarn::core

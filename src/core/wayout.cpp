@@ -55,6 +55,8 @@ int WayOut::leave(Way way) {
     left_ = true;
     const ExitResult result = panel_.shutdownPort(clock_);
     status_ = statusFor(result);
+    if (hooks_.record)
+        hooks_.record(result);
     if (status_ != Confirmed && hooks_.tell)
         hooks_.tell(explain(result));
     if (way == Way::DisplayLost)

@@ -50,6 +50,8 @@ public:
         std::function<void(int status)> quit;
         // One line for the terminal or the session's log.
         std::function<void(const QString& line)> tell;
+        // What the exit did on the line, for the alarm journal; runs even with no display.
+        std::function<void(const ExitResult& result)> record;
     };
 
     WayOut(Panel& panel, ExitClock clock, Hooks hooks)

@@ -21,6 +21,9 @@ void saveAlarms(IniFile& ini, const TelemetrySettings& s) {
     ini.setValue(Alarms, QStringLiteral("Hold_ms"), QString::number(s.Hold_ms));
     ini.setValue(Alarms, QStringLiteral("Sound"), yesNo(s.Sound));
     ini.setValue(Alarms, QStringLiteral("Auto_STBY"), yesNo(s.Auto_STBY));
+    ini.setValue(Alarms, QStringLiteral("SWR_Enabled"), yesNo(s.SWR_Enabled));
+    ini.setValue(Alarms, QStringLiteral("Temperature_Enabled"), yesNo(s.Temperature_Enabled));
+    ini.setValue(Alarms, QStringLiteral("Comm_Lost"), yesNo(s.Comm_Lost));
 }
 
 void saveLog(IniFile& ini, const TelemetrySettings& s) {
@@ -67,6 +70,9 @@ void loadTelemetrySettings(const IniFile& ini, TelemetrySettings& s, QStringList
     number(Alarms, QStringLiteral("Hold_ms"), 0, 60'000, 0, s.Hold_ms);
     flag(Alarms, QStringLiteral("Sound"), s.Sound);
     flag(Alarms, QStringLiteral("Auto_STBY"), s.Auto_STBY);
+    flag(Alarms, QStringLiteral("SWR_Enabled"), s.SWR_Enabled);
+    flag(Alarms, QStringLiteral("Temperature_Enabled"), s.Temperature_Enabled);
+    flag(Alarms, QStringLiteral("Comm_Lost"), s.Comm_Lost);
     flag(Log, QStringLiteral("Running"), s.Log_Running);
     if (const QString path = Read_Ini_Value(ini, Log, QStringLiteral("Path")); !path.isEmpty())
         s.Log_Path = path;
@@ -76,10 +82,11 @@ void loadTelemetrySettings(const IniFile& ini, TelemetrySettings& s, QStringList
 void saveTelemetrySettings(IniFile& ini, const TelemetrySettings& s) {
     // A panel whose operator never touched these keeps the file it always had.
     const TelemetrySettings defaults;
-    const bool alarmsChanged = s.SWR_Limit != defaults.SWR_Limit ||
-                               s.Temperature_Limit != defaults.Temperature_Limit ||
-                               s.Hold_ms != defaults.Hold_ms || s.Sound != defaults.Sound ||
-                               s.Auto_STBY != defaults.Auto_STBY;
+    const bool alarmsChanged =
+        s.SWR_Limit != defaults.SWR_Limit || s.Temperature_Limit != defaults.Temperature_Limit ||
+        s.Hold_ms != defaults.Hold_ms || s.Sound != defaults.Sound ||
+        s.Auto_STBY != defaults.Auto_STBY || s.SWR_Enabled != defaults.SWR_Enabled ||
+        s.Temperature_Enabled != defaults.Temperature_Enabled || s.Comm_Lost != defaults.Comm_Lost;
     if (alarmsChanged || !ini.sectionKeys(Alarms).isEmpty())
         saveAlarms(ini, s);
     const bool logChanged = s.Log_Running != defaults.Log_Running ||

@@ -14,6 +14,9 @@ struct TelemetrySettings {
     int Hold_ms = 1000;
     bool Sound = true;
     bool Auto_STBY = false;
+    bool SWR_Enabled = true;
+    bool Temperature_Enabled = true;
+    bool Comm_Lost = true;
     bool Log_Running = false;
     QString Log_Path;
     int Log_Keep_Days = 30; // daily log files older than this are removed; 0 keeps them all

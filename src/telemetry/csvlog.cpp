@@ -41,18 +41,6 @@ QDate dateOf(qint64 day) {
     return QDate(1970, 1, 1).addDays(day);
 }
 
-// Where the suffix of the file name starts; a leading dot starts a hidden name, not a suffix.
-qsizetype suffixStart(const QString& name) {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? dot : name.size();
-}
-
-QString insertBeforeSuffix(const QString& path, const QString& text) {
-    const QString name = QFileInfo(path).fileName();
-    const qsizetype folder = path.size() - name.size();
-    return path.left(folder) + name.left(suffixStart(name)) + text + name.mid(suffixStart(name));
-}
-
 QString numberedLogPath(const QString& path, qint64 day, int n) {
     const QString date = dateOf(day).toString(u"yyyy-MM-dd");
     return insertBeforeSuffix(path, n == 1 ? QString(u'-' + date)
@@ -95,40 +83,7 @@ std::unique_ptr<QFile> openDayFile(const QString& path, qint64 day, QString* nam
     return {};
 }
 
-void removeOldFiles(const QString& path, qint64 day, int keepDays) {
-    if (keepDays <= 0)
-        return;
-    const QDate oldest = dateOf(day).addDays(-keepDays);
-    const QDir folder = QFileInfo(path).absoluteDir();
-    for (const QFileInfo& f : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
-        const QDate fileDay = dailyLogDay(path, f.fileName());
-        if (!fileDay.isValid() || fileDay >= oldest)
-            continue;
-        if (QFile::remove(f.filePath()))
-            qCInfo(lcLog) << "removed the old log file" << f.filePath();
-        else
-            qCWarning(lcLog) << "cannot remove the old log file" << f.filePath();
-    }
-}
 } // namespace
-
-QString dailyLogPath(const QString& path, QDate day) {
-    return insertBeforeSuffix(path, QString(u'-' + day.toString(u"yyyy-MM-dd")));
-}
-
-QDate dailyLogDay(const QString& path, const QString& fileName) {
-    const QString name = QFileInfo(path).fileName();
-    const QString base = name.left(suffixStart(name)) + u'-';
-    const QString suffix = name.mid(suffixStart(name));
-    if (fileName.size() < base.size() + suffix.size() || !fileName.startsWith(base) ||
-        !fileName.endsWith(suffix))
-        return {};
-    static const QRegularExpression stamp(
-        QRegularExpression::anchoredPattern(uR"((\d{4}-\d{2}-\d{2})(?:-([2-9]|[1-9]\d))?)"));
-    const auto m =
-        stamp.match(fileName.mid(base.size(), fileName.size() - base.size() - suffix.size()));
-    return m.hasMatch() ? QDate::fromString(m.captured(1), u"yyyy-MM-dd") : QDate();
-}
 
 QByteArray csvHeader() {
     return "time_utc,band,gain,forward_level,reflected_level,swr,voltage_v,current_a,"
@@ -216,7 +171,8 @@ QString CsvLog::Shared::write(qint64 day, const QByteArray& text) {
         }
         if (!opened)
             return reason;
-        removeOldFiles(path, day, keep);
+        for (const QString& f : removeOldDailyFiles(path, keep, dateOf(day)))
+            qCWarning(lcLog) << "cannot remove the old log file" << f;
         file = std::move(opened);
         fileDay = day;
     }
@@ -277,7 +233,8 @@ bool CsvLog::start(const QString& path, qint64 wallMs, QString* error, bool keep
     shared_->keepDays = keepDays_;
     shared_->fileName = name;
     if (file) {
-        removeOldFiles(path, day, keepDays_);
+        for (const QString& f : removeOldDailyFiles(path, keepDays_, dateOf(day)))
+            qCWarning(lcLog) << "cannot remove the old log file" << f;
         shared_->file = std::move(file);
         shared_->fileDay = day;
     } else {

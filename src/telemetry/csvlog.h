@@ -1,5 +1,6 @@
 #pragma once
 
+#include "telemetry/dailyfile.h"
 #include "telemetry/sample.h"
 
 #include <QByteArray>
@@ -19,14 +20,6 @@ QByteArray csvRow(const Sample& s);
 QByteArray csvTime(qint64 msSinceEpoch);
 // A channel's value with the resolution the amplifier reports it in.
 QByteArray csvNumber(Channel channel, int raw);
-
-// The log's file for one UTC day: `-YYYY-MM-DD` before the suffix of the file name
-// ("amp.csv" gives "amp-2026-12-08.csv", "amp" gives "amp-2026-12-08").
-QString dailyLogPath(const QString& path, QDate day);
-// The day of a file name the log makes for `path`: the daily name, or the daily name with
-// "-2" to "-99" before the suffix when a file of that day had another header. Any other name
-// gives an invalid date, so the clean-up never touches a file the log did not make.
-QDate dailyLogDay(const QString& path, const QString& fileName);
 
 // A continuous CSV log, one file a UTC day. Rows are formatted and buffered on the caller's
 // thread; a writer thread takes the buffer about once a second, so a slow or stuck disk (a

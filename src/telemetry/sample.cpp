@@ -2,6 +2,10 @@
 
 #include "protocol/status.h"
 
+#include <QDateTime>
+#include <chrono>
+#include <ctime>
+
 namespace tarn::telemetry {
 
 double physical(Channel channel, int raw) {
@@ -45,6 +49,20 @@ Sample sampleFrom(const protocol::RxBytes& rx, qint64 timeMs) {
     // The display joins the temperature as text; the number is the slot itself.
     set(Channel::Temperature, rx.value(6));
     return s;
+}
+
+Stamp systemStamp() {
+    qint64 mono = 0;
+#ifdef CLOCK_BOOTTIME
+    timespec ts{};
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+    mono = qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+#else
+    mono = std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+               .count();
+#endif
+    return {mono, QDateTime::currentMSecsSinceEpoch()};
 }
 
 } // namespace tarn::telemetry

@@ -65,4 +65,8 @@ struct Stamp {
     qint64 wallOffsetMs() const { return wallMs - monoMs; }
 };
 
+// Both clocks now. The monotonic one counts a suspended machine's sleep where the system can,
+// so the history's spans stay true across a suspend.
+Stamp systemStamp();
+
 } // namespace tarn::telemetry

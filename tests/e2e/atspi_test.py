@@ -55,7 +55,7 @@ try:
     keys["Operate/Standby"].queryAction().doAction(0)
     assert wait(lambda: "RX FB 01 01 FE" in open(log.name).read()), "key frame not on the line"
     assert wait(lambda: "Operate: on" in " ".join(said)), said
-    ask("trip"); assert wait(lambda: "Alarm: PROTECTION" in " ".join(said)), said
+    ask("trip"); assert wait(lambda: "Alarm: PROTECTION at" in " ".join(said)), said
     ask("drop 4000"); assert not wait(lambda: said.count("No Communication") > 1, 5) and "No Communication" in said
     ask("reset"); assert wait(lambda: "Communication restored" in " ".join(said)), said
     keys["Operate/Standby"].queryAction().doAction(0); assert wait(lambda: ask("status")["operate"] == "1")

@@ -19,7 +19,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 info=$(dpkg-deb --info "$deb")
 grep -q "Depends:.*libqt6serialport6" <<<"$info" || fail "no Qt dependencies in the package"
 grep -q "Depends:.*fonts-liberation2" <<<"$info" || fail "the panel's face is not a dependency"
-grep -q "Recommends: xwayland" <<<"$info" || fail "XWayland is not recommended"
+grep -q "Recommends:.*xwayland" <<<"$info" || fail "XWayland is not recommended"
 grep -q "SPDX-License-Identifier: GPL-3.0-or-later" <<<"$info" || fail "no SPDX licence identifier"
 dpkg -x "$deb" "$work/root"
 for f in usr/bin/tarn-vq4400 usr/bin/tarn-vq4400-sim usr/share/applications/tarn-vq4400.desktop \

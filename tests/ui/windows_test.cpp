@@ -3,6 +3,7 @@
 
 #include "ui/accessibility.h"
 #include "ui/dialogs/dialogs.h"
+#include "ui/history/alarmdialog.h"
 #include "ui/history/historyplot.h"
 #include "ui/history/historywindow.h"
 #include "ui/history/telemetrycontrols.h"
@@ -11,7 +12,10 @@
 #include "ui/twips.h"
 
 #include <QAccessible>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFontDatabase>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -396,22 +400,16 @@ TEST_F(OnScreen, MenuItemsActThroughThePanel) {
     EXPECT_EQ(port.events.size(), 2);
 }
 
-// An alarm colours the field on both windows until it clears, whether or not it was
-// acknowledged (with Space on the alarm line, which names the whole alarm); the added item opens
-// the history.
+// An alarm colours the field on both windows until it clears and is acknowledged (with Space on
+// the alarm line, which names the whole alarm); the added items open the history and the alarm
+// settings, where shelving hides it.
 TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     telemetry::Recorder recorder{1'000};
     settings::TelemetrySettings limits;
     qint64 now = 1'780'002'000'000;
-    ui::TelemetryControls controls{main,
-                                   tiny,
-                                   recorder,
-                                   limits,
-                                   {[&] {
-                                        return telemetry::Stamp{now, now};
-                                    },
-                                    {},
-                                    {}}};
+    ui::TelemetryHooks hooks;
+    hooks.clock = [&] { return telemetry::Stamp{now, now}; };
+    ui::TelemetryControls controls{main, tiny, recorder, limits, hooks};
     // Eleven frames of SWR 3.0, or 1.5, at 40 °C.
     const auto feed = [&](const char* frame) {
         for (int i = 0; i < 11; ++i, now += 100)
@@ -423,7 +421,9 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
                l->palette().window().color() == QColor(ui::TelemetryControls::AlarmColourName);
     };
     controls.start(), feed("5045181E8C782800");
-    EXPECT_TRUE(alarmed(main) && alarmed(tiny) && !controls.alarmLine()->text().isEmpty());
+    EXPECT_TRUE(alarmed(main) && alarmed(tiny) &&
+                controls.alarmLine()->text().startsWith("UNACK SWR 3.0 over 2.5 at ") &&
+                tiny.findChild<QLabel*>("Label_Alarm")->text() == "!A");
     EXPECT_EQ(controls.alarmLine()->accessibleName(), controls.alarmLine()->property("fullText"));
     QTest::keyClick(controls.alarmLine(), Qt::Key_Space);
     EXPECT_TRUE(!recorder.alarms().soundDue() && alarmed(main)) << "acknowledged, still shown";
@@ -431,6 +431,19 @@ TEST_F(UiTest, TelemetryAlarmsMarkBothWindowsAndTheHistoryOpens) {
     EXPECT_FALSE(alarmed(main) || alarmed(tiny) || !controls.alarmLine()->text().isEmpty());
     main.findChild<QAction*>("menuHistory")->trigger();
     EXPECT_TRUE(controls.historyWindow() && controls.historyWindow()->isVisible());
+    // Shelved: raised and journaled, yet neither shown nor marked.
+    main.findChild<QAction*>("menuAlarms")->trigger();
+    ui::AlarmDialog* d = controls.alarmDialog();
+    EXPECT_EQ(d->findChild<QDoubleSpinBox*>("swrLimit")->minimum(), 1.0);
+    d->findChild<QComboBox*>("shelveAlarm")->setCurrentIndex(1);
+    QTest::mouseClick(d->findChild<QPushButton*>("shelveButton"), Qt::LeftButton);
+    feed("5045181E8C782800");
+    EXPECT_TRUE(!alarmed(main) && controls.alarmLine()->text().isEmpty() &&
+                d->findChild<QLabel*>("shelvedNote")->text() == "SWR shelved, 30 min left");
+    const QListWidget* journal = d->findChild<QListWidget*>("journalList");
+    EXPECT_TRUE(journal->count() == 5 &&
+                journal->item(1)->text().endsWith(",shelve,SWR,,2.5,for 30 min"))
+        << "raise ack clear shelve raise";
 }
 
 // The history names its lines, keeps a cold amplifier's 12 °C in its own strip, and exports

@@ -139,6 +139,14 @@ void Amplifier::trip(qint64 nowMs) {
     syncTelemetry(nowMs);
 }
 
+void Amplifier::operateAtFront(qint64 nowMs) {
+    advanceTo(nowMs);
+    // The front panel obeys whatever the line asked to ignore: it is not a command frame.
+    if (answering() && !tripped_)
+        operate_ = true;
+    syncTelemetry(nowMs);
+}
+
 void Amplifier::reset(qint64 nowMs) {
     advanceTo(nowMs);
     tripped_ = false;

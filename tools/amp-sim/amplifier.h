@@ -32,6 +32,8 @@ public:
     void setTransmitKey(bool on, qint64 nowMs);
     void trip(qint64 nowMs);
     void reset(qint64 nowMs);
+    // The OPER key on the amplifier itself: operate unless tripped.
+    void operateAtFront(qint64 nowMs);
 
     // A slowly failing antenna on a hot day: keyed in operate, the SWR and the heatsink creep
     // upward over `rampMs` until the protection trips; after RecoverMs the latch is cleared,

@@ -67,9 +67,10 @@ ControlParse parseControlLine(QStringView line) {
         const char* name;
         Kind kind;
     };
-    static constexpr Plain plain[] = {{"trip", Kind::Trip},     {"reset", Kind::Reset},
-                                      {"status", Kind::Status}, {"help", Kind::Help},
-                                      {"quit", Kind::Quit},     {"exit", Kind::Quit}};
+    static constexpr Plain plain[] = {{"trip", Kind::Trip},       {"reset", Kind::Reset},
+                                      {"operate", Kind::Operate}, {"status", Kind::Status},
+                                      {"help", Kind::Help},       {"quit", Kind::Quit},
+                                      {"exit", Kind::Quit}};
     for (const auto& p : plain) {
         if (verb != QLatin1String(p.name))
             continue;
@@ -117,6 +118,8 @@ QString controlHelpText() {
         "                   takes them\n"
         "  trip             protection trips: standby until 'reset' or an operate toggle\n"
         "  reset            clear a protection trip\n"
+        "  operate          the operator at the amplifier puts it back into operate (into\n"
+        "                   the same load: with tx on it transmits at once)\n"
         "  drop MS          the line goes away for MS milliseconds, then comes back\n"
         "                   (pty: new device, new 'PTY <path>' line, --link updated)\n"
         "  tx on|off        key / unkey the exciter (stops a tx cycle)\n"

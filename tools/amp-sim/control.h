@@ -20,6 +20,7 @@ struct ControlCommand {
         Flood,
         Trip,
         Reset,
+        Operate,
         Drop,
         Tx,
         TxCycle,

@@ -259,6 +259,9 @@ void Simulator::handleControlLine(const QString& line) {
     case Kind::Reset:
         amp.reset(now());
         break;
+    case Kind::Operate:
+        amp.operateAtFront(now());
+        break;
     case Kind::Drop:
         drop(c.ms);
         break;

@@ -1,10 +1,14 @@
 #include "ui/history/alarmdialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSpinBox>
 #include <cmath>
 
@@ -17,7 +21,7 @@ AlarmDialog::AlarmDialog(QWidget* parent) : QDialog(parent) {
 
     swr_ = new QDoubleSpinBox(this);
     swr_->setObjectName(QStringLiteral("swrLimit"));
-    swr_->setRange(1.1, 25.5);
+    swr_->setRange(1.0, 25.5);
     swr_->setDecimals(1);
     swr_->setSingleStep(0.1);
     form->addRow(tr("SWR above"), swr_);
@@ -35,6 +39,16 @@ AlarmDialog::AlarmDialog(QWidget* parent) : QDialog(parent) {
     hold_->setSuffix(QStringLiteral(" ms"));
     form->addRow(tr("for longer than"), hold_);
 
+    swrEnabled_ = new QCheckBox(tr("SWR alarm on"), this);
+    swrEnabled_->setObjectName(QStringLiteral("swrEnabled"));
+    form->addRow(swrEnabled_);
+    temperatureEnabled_ = new QCheckBox(tr("Temperature alarm on"), this);
+    temperatureEnabled_->setObjectName(QStringLiteral("temperatureEnabled"));
+    form->addRow(temperatureEnabled_);
+    commLost_ = new QCheckBox(tr("Communication lost alarm on"), this);
+    commLost_->setObjectName(QStringLiteral("commLost"));
+    form->addRow(commLost_);
+
     sound_ = new QCheckBox(tr("Sound while not acknowledged"), this);
     sound_->setObjectName(QStringLiteral("alarmSound"));
     form->addRow(sound_);
@@ -47,6 +61,40 @@ AlarmDialog::AlarmDialog(QWidget* parent) : QDialog(parent) {
                             this);
     note->setWordWrap(true);
     form->addRow(note);
+
+    // Shelving silences and hides one alarm for a while; its standby still acts.
+    auto* shelfRow = new QHBoxLayout;
+    shelveAlarm_ = new QComboBox(this);
+    shelveAlarm_->setObjectName(QStringLiteral("shelveAlarm"));
+    for (telemetry::AlarmKind kind : telemetry::AllAlarms)
+        shelveAlarm_->addItem(telemetry::alarmName(kind), int(kind));
+    shelveMinutes_ = new QSpinBox(this);
+    shelveMinutes_->setObjectName(QStringLiteral("shelveMinutes"));
+    shelveMinutes_->setRange(0, int(telemetry::AlarmMonitor::MaxShelveMs / 60'000));
+    shelveMinutes_->setValue(30);
+    shelveMinutes_->setSuffix(QStringLiteral(" min"));
+    auto* shelve = new QPushButton(tr("Shelve"), this);
+    shelve->setObjectName(QStringLiteral("shelveButton"));
+    shelve->setToolTip(tr("0 min ends the shelving"));
+    connect(shelve, &QPushButton::clicked, this, [this] {
+        if (onShelve)
+            onShelve(telemetry::AlarmKind(shelveAlarm_->currentData().toInt()),
+                     shelveMinutes_->value());
+    });
+    shelfRow->addWidget(shelveAlarm_);
+    shelfRow->addWidget(shelveMinutes_);
+    shelfRow->addWidget(shelve);
+    form->addRow(tr("Shelve"), shelfRow);
+    shelved_ = new QLabel(this);
+    shelved_->setObjectName(QStringLiteral("shelvedNote"));
+    shelved_->setWordWrap(true);
+    form->addRow(shelved_);
+
+    journal_ = new QListWidget(this);
+    journal_->setObjectName(QStringLiteral("journalList"));
+    journal_->setMinimumHeight(120);
+    form->addRow(new QLabel(tr("Journal (newest first)"), this));
+    form->addRow(journal_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("buttons"));
@@ -65,6 +113,19 @@ void AlarmDialog::load(const settings::TelemetrySettings& v) {
     hold_->setValue(v.Hold_ms);
     sound_->setChecked(v.Sound);
     autoStandby_->setChecked(v.Auto_STBY);
+    swrEnabled_->setChecked(v.SWR_Enabled);
+    temperatureEnabled_->setChecked(v.Temperature_Enabled);
+    commLost_->setChecked(v.Comm_Lost);
+}
+
+void AlarmDialog::setShelved(const QString& text) {
+    shelved_->setText(text.isEmpty() ? tr("Nothing is shelved.") : text);
+}
+
+void AlarmDialog::setJournal(const std::deque<QString>& lines) {
+    journal_->clear();
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+        journal_->addItem(*it);
 }
 
 settings::TelemetrySettings AlarmDialog::values(settings::TelemetrySettings base) const {
@@ -73,6 +134,9 @@ settings::TelemetrySettings AlarmDialog::values(settings::TelemetrySettings base
     base.Hold_ms = hold_->value();
     base.Sound = sound_->isChecked();
     base.Auto_STBY = autoStandby_->isChecked();
+    base.SWR_Enabled = swrEnabled_->isChecked();
+    base.Temperature_Enabled = temperatureEnabled_->isChecked();
+    base.Comm_Lost = commLost_->isChecked();
     return base;
 }
 

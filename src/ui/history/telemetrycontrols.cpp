@@ -1,11 +1,15 @@
 #include "ui/history/telemetrycontrols.h"
 
 #include "ui/history/alarmdialog.h"
+#include "ui/history/alarmsound.h"
 #include "ui/history/historywindow.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMainWindow>
@@ -17,6 +21,7 @@
 #include <QShortcut>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <QTimer>
 
 namespace tarn::ui {
 
@@ -24,9 +29,9 @@ namespace {
 Q_LOGGING_CATEGORY(lcTelemetry, "tarn.telemetry")
 
 constexpr int AlarmLineWidthPx = 240;
-const QString AckHint = QStringLiteral("Click, or press Space, to acknowledge: the sound stops, "
-                                       "the colour stays until the value is back under its "
-                                       "limit.");
+const QString AckHint =
+    QStringLiteral("Click, or press Space, to acknowledge: the sound stops; an alarm stays shown "
+                   "until it has cleared and been acknowledged.");
 
 // The alarm line: a label the operator clicks, or reaches with Tab and presses Space or Enter
 // on, to acknowledge. It takes the focus only while it shows an alarm.
@@ -139,11 +144,46 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
     connect(ackKey, &QShortcut::activated, this, &TelemetryControls::acknowledge);
 
     recorder_.onAlarmsChanged = [this] { refreshAlarms(); };
-    recorder_.alarms().forceStandby = [this] {
-        return hooks_.forceStandby && hooks_.forceStandby();
+    // Queued: the alarm is decided inside the poll tick's decoding, and a failed write may
+    // close the port under it.
+    recorder_.alarms().requestStandby = [this] {
+        QTimer::singleShot(0, this, [this] {
+            const QString why = hooks_.forceStandby ? hooks_.forceStandby()
+                                                    : QStringLiteral("the port is not open");
+            if (recorder_.alarms().standbyWritten(why, now()))
+                refreshAlarms();
+        });
     };
     // A failure leaves the log on and the setting as it was: the log retries by itself.
     recorder_.log().onMessage = [this](const QString& message) { logMessage(message); };
+    recorder_.alarms().standbyLeft = [this] { return !hooks_.standbyLeft || hooks_.standbyLeft(); };
+    recorder_.journal().onAppended = [this] {
+        if (dialog_)
+            dialog_->setJournal(recorder_.journal().lines());
+    };
+    if (auto* tinyMark = tiny_.findChild<QLabel*>(QStringLiteral("Label_Alarm"))) {
+        tinyMark_ = tinyMark;
+    } else {
+        // The tiny widget has no room for the text: a mark, the text in its tooltip.
+        tinyMark_ = new QLabel(&tiny_);
+        tinyMark_->setObjectName(QStringLiteral("Label_Alarm"));
+        QPalette p = tinyMark_->palette();
+        p.setColor(QPalette::Window, QColor(QLatin1String(AlarmColourName)));
+        p.setColor(QPalette::WindowText, Qt::white);
+        tinyMark_->setPalette(p);
+        tinyMark_->setAutoFillBackground(true);
+        tinyMark_->setAlignment(Qt::AlignCenter);
+        QFont f = tinyMark_->font();
+        f.setBold(true);
+        f.setPixelSize(10);
+        tinyMark_->setFont(f);
+        // The one free place: between the PROT legend and the gain keys, clear of the lamps.
+        tinyMark_->setGeometry(201, 24, 21, 14);
+        tinyMark_->hide();
+    }
+    sound_ = std::make_unique<AlarmSound>();
+    soundTimer_.setInterval(SoundIntervalMs);
+    connect(&soundTimer_, &QTimer::timeout, this, [this] { sound_->play(); });
     connect(&tick_, &QTimer::timeout, this, &TelemetryControls::tick);
     tick_.start(int(telemetry::CsvLog::FlushIntervalMs));
 }
@@ -151,7 +191,9 @@ TelemetryControls::TelemetryControls(QMainWindow& main, QWidget& tiny,
 TelemetryControls::~TelemetryControls() {
     shutdown();
     recorder_.onAlarmsChanged = nullptr;
-    recorder_.alarms().forceStandby = nullptr;
+    recorder_.alarms().requestStandby = nullptr;
+    recorder_.alarms().standbyLeft = nullptr;
+    recorder_.journal().onAppended = nullptr;
     recorder_.log().onMessage = nullptr;
 }
 
@@ -170,9 +212,31 @@ void TelemetryControls::applySettings() {
     a.holdMs = settings_.Hold_ms;
     a.sound = settings_.Sound;
     a.autoStandby = settings_.Auto_STBY;
+    a.swrEnabled = settings_.SWR_Enabled;
+    a.temperatureEnabled = settings_.Temperature_Enabled;
+    a.commLost = settings_.Comm_Lost;
+    silenceMs_ = hooks_.silenceMs ? hooks_.silenceMs() : a.commLostAfterMs;
+    a.commLostAfterMs = silenceMs_;
     recorder_.alarms().setSettings(a);
+    placeJournal();
     if (history_)
         history_->setLimits(a.swrLimit, a.temperatureLimitC);
+}
+
+telemetry::Stamp TelemetryControls::now() const {
+    return hooks_.clock ? hooks_.clock() : telemetry::systemStamp();
+}
+
+void TelemetryControls::placeJournal() {
+    // Beside the log, where the operator already looks for files; else beside the settings.
+    const QString folder = !settings_.Log_Path.isEmpty()
+                               ? QFileInfo(settings_.Log_Path).absolutePath()
+                           : hooks_.settingsFolder ? hooks_.settingsFolder()
+                                                   : QString();
+    const QString path =
+        folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("alarm-journal.csv"));
+    if (path != recorder_.journal().path())
+        recorder_.journal().setPath(path, settings_.Log_Keep_Days);
 }
 
 void TelemetryControls::start() {
@@ -187,6 +251,8 @@ void TelemetryControls::shutdown() {
     if (std::exchange(ended_, true))
         return;
     tick_.stop();
+    soundTimer_.stop();
+    sound_->stop();
     if (history_)
         history_->finishExport(HistoryWindow::ExitExportBoundMs);
     // The setting keeps saying the log runs: the next start continues it.
@@ -202,7 +268,7 @@ void TelemetryControls::shutdown() {
 
 void TelemetryControls::openHistory() {
     if (!history_) {
-        history_ = new HistoryWindow(recorder_.history(), hooks_.clock);
+        history_ = new HistoryWindow(recorder_.history(), [this] { return now(); });
         history_->setAttribute(Qt::WA_DeleteOnClose);
         history_->setLimits(settings_.SWR_Limit, settings_.Temperature_Limit);
     }
@@ -215,6 +281,9 @@ void TelemetryControls::openAlarmDialog() {
     if (!dialog_) {
         dialog_ = new AlarmDialog(&main_);
         dialog_->setAttribute(Qt::WA_DeleteOnClose);
+        dialog_->onShelve = [this](telemetry::AlarmKind kind, int minutes) {
+            shelve(kind, minutes);
+        };
         dialog_->onApply = [this] {
             settings_ = dialog_->values(settings_);
             applySettings();
@@ -223,6 +292,8 @@ void TelemetryControls::openAlarmDialog() {
         };
     }
     dialog_->load(settings_);
+    dialog_->setJournal(recorder_.journal().lines());
+    dialog_->setShelved(telemetry::shelvedLine(recorder_.alarms(), now().monoMs));
     // Like the panel's own dialogs: at a fixed offset from the main window.
     dialog_->move(main_.pos() + QPoint(600, 600) / 15);
     dialog_->show();
@@ -247,13 +318,14 @@ void TelemetryControls::toggleLog() {
 
 bool TelemetryControls::startLog(const QString& path, bool keepTrying) {
     QString error;
-    const bool ok = recorder_.log().start(path, hooks_.clock().wallMs, &error, keepTrying);
+    const bool ok = recorder_.log().start(path, now().wallMs, &error, keepTrying);
     const bool running = recorder_.log().running();
     if (logAction_)
         logAction_->setChecked(running);
     if (settings_.Log_Path != path || settings_.Log_Running != running) {
         settings_.Log_Path = path;
         settings_.Log_Running = running;
+        placeJournal();
         if (hooks_.save)
             hooks_.save();
     }
@@ -276,7 +348,12 @@ void TelemetryControls::stopLog() {
 }
 
 void TelemetryControls::acknowledge() {
-    recorder_.alarms().acknowledge();
+    recorder_.alarms().acknowledge(now());
+    refreshAlarms();
+}
+
+void TelemetryControls::shelve(telemetry::AlarmKind kind, int minutes) {
+    recorder_.alarms().shelve(kind, qint64(minutes) * 60'000, now());
     refreshAlarms();
 }
 
@@ -285,8 +362,14 @@ void TelemetryControls::refreshAlarms() {
     const QString text = telemetry::alarmLine(alarms);
     if (line_->property("fullText").toString() != text) {
         line_->setProperty("fullText", text);
-        // Room for the alarm without pushing the menus into an overflow button.
-        line_->setText(line_->fontMetrics().elidedText(text, Qt::ElideRight, AlarmLineWidthPx));
+        // Room for the alarm without pushing the menus into an overflow button; whole phrases
+        // only, the rest in the tooltip.
+        const QFontMetrics fm = line_->fontMetrics();
+        line_->setText(
+            telemetry::fittedAlarmLine(telemetry::alarmLineParts(alarms), [&fm](const QString& t) {
+                return fm.horizontalAdvance(t) <= AlarmLineWidthPx;
+            }));
+        updateTinyMark(text);
         // The menu bar places its corner widget only when it lays itself out again.
         line_->setFixedWidth(text.isEmpty() ? 0 : AlarmLineWidthPx);
         QMenuBar* bar = main_.menuBar();
@@ -302,19 +385,50 @@ void TelemetryControls::refreshAlarms() {
         if (!text.isEmpty())
             qCWarning(lcTelemetry) << "alarm:" << text;
     }
-    const bool swr = alarms.status(telemetry::AlarmKind::Swr).active;
-    const bool temperature = alarms.status(telemetry::AlarmKind::Temperature).active;
+    const bool swr = alarms.visible(telemetry::AlarmKind::Swr);
+    const bool temperature = alarms.visible(telemetry::AlarmKind::Temperature);
     for (AlarmMark& m : swrMarks_)
         m.set(swr);
     for (AlarmMark& m : temperatureMarks_)
         m.set(temperature);
+    if (dialog_)
+        dialog_->setShelved(telemetry::shelvedLine(alarms, now().monoMs));
+    updateSound();
+}
+
+void TelemetryControls::updateTinyMark(const QString& fullText) {
+    if (!tinyMark_)
+        return;
+    const bool unack = std::any_of(
+        telemetry::AllAlarms.begin(), telemetry::AllAlarms.end(), [this](telemetry::AlarmKind k) {
+            return recorder_.alarms().visible(k) && recorder_.alarms().status(k).unacknowledged();
+        });
+    tinyMark_->setText(unack ? QStringLiteral("!A") : QStringLiteral("A"));
+    tinyMark_->setToolTip(fullText.isEmpty() ? QString()
+                                             : fullText + QStringLiteral("\nA acknowledges."));
+    tinyMark_->setVisible(!fullText.isEmpty());
+    tinyMark_->raise();
 }
 
 void TelemetryControls::tick() {
-    recorder_.tick(hooks_.clock().monoMs);
+    if (hooks_.silenceMs && hooks_.silenceMs() != silenceMs_)
+        applySettings();
+    recorder_.tick(now());
     showLogState();
-    if (recorder_.alarms().soundDue())
-        QApplication::beep();
+    updateSound();
+}
+
+void TelemetryControls::updateSound() {
+    const bool due = !ended_ && recorder_.alarms().soundDue();
+    if (due == soundTimer_.isActive())
+        return;
+    if (due) {
+        sound_->play();
+        soundTimer_.start();
+    } else {
+        soundTimer_.stop();
+        sound_->stop();
+    }
 }
 
 void TelemetryControls::logMessage(const QString& message) {

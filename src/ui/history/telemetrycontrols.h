@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -19,6 +20,7 @@ class QWidget;
 namespace tarn::ui {
 
 class AlarmDialog;
+class AlarmSound;
 class HistoryWindow;
 
 // Turns a label into an alarm field and back, keeping what it looked like before.
@@ -40,8 +42,14 @@ struct TelemetryHooks {
     std::function<telemetry::Stamp()> clock;
     // Save_All_to_ini_file: the settings record holds the telemetry settings.
     std::function<bool()> save;
-    // Queues Cmd_Force_STBY; false when the port is closed.
-    std::function<bool()> forceStandby;
+    // Writes Cmd_Force_STBY; "" when written, otherwise why it was not.
+    std::function<QString()> forceStandby;
+    // True once nothing written waits in this computer.
+    std::function<bool()> standbyLeft;
+    // The silence that counts as communication lost: the time-out, or its stand-in when off.
+    std::function<int()> silenceMs;
+    // Where the journal goes when no log path is set: the settings file's folder.
+    std::function<QString()> settingsFolder;
 };
 
 // The menu items, the alarm line, the alarm colours, the sound, the history window and the log
@@ -57,6 +65,7 @@ class TelemetryControls final : public QObject {
 
 public:
     static constexpr const char* AlarmColourName = "#FF0000";
+    static constexpr int SoundIntervalMs = 2'000;
 
     TelemetryControls(QMainWindow& main, QWidget& tiny, telemetry::Recorder& recorder,
                       settings::TelemetrySettings& settings, TelemetryHooks hooks);
@@ -78,10 +87,12 @@ public:
     bool startLog(const QString& path, bool keepTrying = false);
     void stopLog();
     void acknowledge();
+    void shelve(telemetry::AlarmKind kind, int minutes);
 
     // The alarm line's text, the colours and the log's check mark follow the recorder.
     void refreshAlarms();
-    // The one-second tick: the log's flush and the sound. Public so tests can drive it.
+    // The one-second tick: the log's flush, the alarms' retries and shelving, and the sound.
+    // Public so tests can drive it.
     void tick();
 
     HistoryWindow* historyWindow() const;
@@ -96,6 +107,11 @@ public:
 
 private:
     void applySettings();
+    telemetry::Stamp now() const;
+    void placeJournal();
+    void updateTinyMark(const QString& fullText);
+    // Every SoundIntervalMs while an alarm is unacknowledged; silent at once when acknowledged.
+    void updateSound();
     QMessageBox* showMessage(const QString& text);
     void showLogState();
     void logMessage(const QString& message);
@@ -107,6 +123,8 @@ private:
     TelemetryHooks hooks_;
 
     QLabel* line_ = nullptr;
+    QLabel* tinyMark_ = nullptr;
+    int silenceMs_ = 0;
     QAction* logAction_ = nullptr;
     std::vector<AlarmMark> swrMarks_;
     std::vector<AlarmMark> temperatureMarks_;
@@ -114,6 +132,8 @@ private:
     QPointer<AlarmDialog> dialog_;
     QPointer<QMessageBox> logBox_;
     QTimer tick_;
+    QTimer soundTimer_;
+    std::unique_ptr<AlarmSound> sound_;
     QString lastLogMessage_;
     bool ended_ = false;
 };

@@ -39,15 +39,16 @@ TEST(Announcements, SaysEachChangeOnceAndAtMostEveryTwoSecondsPerTopic) {
         {6500, "s:O--|7 MHz|G4", "", -1}, // back before its turn: nothing to say
         // Alarms are events: said as soon as may be, each new one alone, a rise during silence
         // that only says the line is lost not at all, and the line's end.
-        {6800, "a:SWR 3.0 at 10:00", "Alarm: SWR 3.0 at 10:00", -1},
-        {6900, "a:SWR 3.0 at 10:00; PROTECTION at 10:01", "", 7300},
+        {6800, "a:UNACK SWR 3.0 at 10:00", "Alarm: SWR 3.0 at 10:00", -1},
+        // Acknowledging is no news; standby's steps are.
+        {6900, "a:SWR 3.0 at 10:00; UNACK PROTECTION at 10:01", "", 7300},
         {7300, "", "Alarm: PROTECTION at 10:01", -1},
         {7800, "a:", "Alarm cleared", -1},
         {7900, "a:", "", -1},
         {8400, "x", "No Communication", -1},
-        {8500, "a:No Communication since 10:02", "", -1},
-        {9000, "a:No Communication since 10:02; PROTECTION at 10:03", "Alarm: PROTECTION at 10:03",
-         -1},
+        {8500, "a:UNACK Communication lost at 10:02", "", -1},
+        {9000, "a:Communication lost at 10:02, cleared; SWR 3.0 at 10:03, STBY sent",
+         "Alarm: SWR 3.0 at 10:03, STBY sent", -1},
     };
     Announcements a;
     for (const auto& [now, input, said, due] : steps) {

@@ -285,10 +285,12 @@ TEST_F(PanelTest, PollingDecodesEachAnswerAndRearmsTheTimeout) {
     feed(statusFrame);
     EXPECT_TRUE(panel.Timer_Connection_Timeout().isEnabled());
     EXPECT_FALSE(panel.Timer_Connection_Timeout().isRunning()) << "time-out off never fires";
+    EXPECT_TRUE(panel.poller().Timer_Gap().isRunning()) << "yet a long silence is still a gap";
 
     state.settings.TimeOut = 750;
     tiny.shown = true; // only the visible window is drawn and reset
     feed(statusFrame);
+    EXPECT_FALSE(panel.poller().Timer_Gap().isEnabled());
     panel.Timer_Connection_Timeout_Timer();
     EXPECT_EQ(tiny.display.draws, 1);
     EXPECT_EQ(tiny.display.noCommunication, 1);
@@ -481,12 +483,15 @@ TEST_F(PanelTest, ShutdownSendsForceStandbyThenSavesThenWaitsForTheAmplifiersWor
     ASSERT_TRUE(openOn(2));
     core::WayOut wayOut(panel, clock,
                         {[&] { ++hooks; }, [&](int s) { hooks += 10 * s; },
-                         [&](const QString& line) { lines << line; }});
+                         [&](const QString& line) { lines << line; },
+                         [&](const core::ExitResult& r) { hooks += r.standbyDue ? 100 : 1000; }});
     EXPECT_EQ(wayOut.leave(core::Way::Signal) + wayOut.leave(core::Way::Window), 6);
-    EXPECT_EQ(hooks, 31) << "the shutdown ran twice, or its hooks not at all";
+    EXPECT_EQ(hooks, 131) << "the shutdown ran twice, or its hooks not at all";
     EXPECT_TRUE(lines.size() == 1 && lines[0].startsWith("tarn-vq4400: force standby was sent"));
-    core::WayOut lost(panel, clock, {[&] { ++hooks; }, [&](int) { ++hooks; }, {}});
-    EXPECT_EQ(lost.leave(core::Way::DisplayLost) + hooks, 31);
+    core::WayOut lost(panel, clock,
+                      {[&] { ++hooks; }, [&](int) { ++hooks; }, {}, [&](auto&) { hooks += 100; }});
+    EXPECT_EQ(lost.leave(core::Way::DisplayLost) + hooks, 231)
+        << "only the record needs no display";
 }
 
 TEST_F(PanelTest, AnUnwritableSettingsFileNeverHoldsUpTheExit) {

@@ -1,15 +1,19 @@
 #include "settings/inifile.h"
 #include "settings/telemetrysettings.h"
 #include "telemetry/alarms.h"
+#include "telemetry/alarmsound.h"
 #include "telemetry/csvlog.h"
+#include "telemetry/dailyfile.h"
 #include "telemetry/history.h"
 #include "telemetry/historyexport.h"
+#include "telemetry/journal.h"
 #include "telemetry/timeaxis.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -30,17 +34,22 @@ Sample frameAt(qint64 timeMs, u8 swrX10 = 15, u8 temperature = 40, u8 forward = 
     return {timeMs, flags, band, gain, {forward, 1, swrX10, 140, 60, temperature}};
 }
 
-// One reading every 100 ms for each {SWR x10 (0 is "-.-"), temperature, how many} step.
+// One reading every 100 ms for each {SWR x10 (0 is "-.-"), temperature, how many} step; the
+// monotonic clock is the wall clock less a day, so a mix-up of the two shows.
+constexpr qint64 Day = 86'400'000;
 void run(AlarmMonitor& m, qint64& t, const std::vector<std::array<int, 3>>& steps,
          u8 flags = Sample::Operate) {
     for (const auto& [swr, temperature, repeat] : steps)
         for (int i = 0; i < repeat; ++i, t += 100)
-            m.update(frameAt(t, swr, temperature, 5, flags));
+            m.update(frameAt(t, swr, temperature, 5, flags), t - Day);
+}
+Stamp at(qint64 t) {
+    return {.monoMs = t - Day, .wallMs = t};
 }
 } // namespace
 
 // Defaults: SWR 2.5, 70 °C, hold 1 s, hysteresis 0.1 and 2 °C.
-TEST(Alarms, RaiseAfterTheHoldClearBelowTheHysteresisAndSendStandbyOnlyWhenAsked) {
+TEST(Alarms, RaiseOnlyWhenContinuouslyOverClearBelowTheHysteresisAndLatchUntilAcknowledged) {
     const std::tuple<const char*, std::vector<std::array<int, 3>>, bool, bool> rows[] = {
         {"at the limit is not over", {{25, 70, 50}}, false, false},
         {"shorter than the hold", {{30, 75, 10}, {15, 40, 50}}, false, false},
@@ -51,7 +60,12 @@ TEST(Alarms, RaiseAfterTheHoldClearBelowTheHysteresisAndSendStandbyOnlyWhenAsked
         {"under for less than the hold stays", {{30, 75, 11}, {24, 68, 9}}, true, true},
         {"no reading never raises", {{0, 40, 50}}, false, false},
         {"no reading never clears", {{30, 40, 11}, {0, 40, 50}}, true, false},
-        {"no reading keeps the hold running", {{30, 40, 5}, {0, 40, 5}, {30, 40, 1}}, true, false},
+        {"no reading restarts the hold", {{30, 40, 6}, {0, 40, 1}, {30, 40, 6}}, false, false},
+        {"a new raise needs a new hold", {{30, 75, 11}, {24, 68, 11}, {30, 75, 10}}, false, false},
+        {"no reading restarts the clearing",
+         {{30, 40, 11}, {24, 40, 6}, {0, 40, 1}, {24, 40, 6}},
+         true,
+         false},
     };
     for (const auto& [name, steps, swr, temperature] : rows) {
         AlarmMonitor m;
@@ -61,49 +75,211 @@ TEST(Alarms, RaiseAfterTheHoldClearBelowTheHysteresisAndSendStandbyOnlyWhenAsked
         EXPECT_EQ(m.status(AlarmKind::Temperature).active, temperature) << name;
     }
 
-    AlarmMonitor m;
-    m.setSettings({.autoStandby = true}); // with no way to send it
-    qint64 t = T0;
-    run(m, t, {{30, 40, 11}});
-    ASSERT_TRUE(m.soundDue());
-    m.acknowledge();
-    EXPECT_FALSE(m.soundDue());
-    EXPECT_TRUE(m.status(AlarmKind::Swr).active);
-    EXPECT_TRUE(alarmLine(m).endsWith(", STBY not sent (port closed) (ack)"));
-    run(m, t, {{15, 40, 11}, {30, 40, 11}});
-    EXPECT_TRUE(m.soundDue()) << "a new episode sounds again";
-    EXPECT_FALSE(m.status(AlarmKind::Swr).acknowledged);
-    // A silent line neither clears the alarm nor keeps a flaky line from raising one.
-    run(m, t, {{15, 40, 9}});
-    m.lineSilent();
-    run(m, t, {{15, 40, 9}});
-    EXPECT_TRUE(m.status(AlarmKind::Swr).active);
+    // A silence or a closed port restarts the hold; the hold runs on the monotonic clock while
+    // the wall clock stands still.
     AlarmMonitor flaky;
-    for (int i = 0; i < 4; ++i)
-        run(flaky, t, {{30, 40, 4}}), flaky.lineSilent();
+    qint64 t = T0;
+    for (int i = 0; i < 5; ++i)
+        run(flaky, t, {{30, 40, 6}}), i % 2 ? flaky.lineSilent(at(t)) : flaky.lineClosed(at(t));
+    EXPECT_FALSE(flaky.anyActive());
+    for (int i = 0; i < 11; ++i, t += 100) // the wall clock stands still, the hold goes on
+        flaky.update(frameAt(T0, 30, 40), t - Day);
     EXPECT_TRUE(flaky.status(AlarmKind::Swr).active);
 
-    for (const int mode : {0, 1, 2}) { // no standby, standby sent, standby that cannot be sent
-        SCOPED_TRACE(mode);
+    // Latching: a cleared alarm stays until acknowledged; each raise needs its own.
+    AlarmMonitor m;
+    std::vector<QString> journal;
+    m.onEvent = [&](const AlarmEvent& e) { journal.push_back(journalLine(e).section(',', 1, 4)); };
+    t = T0;
+    run(m, t, {{30, 40, 11}, {15, 40, 11}});
+    EXPECT_TRUE(m.soundDue() && m.status(AlarmKind::Swr).shown);
+    EXPECT_TRUE(alarmLine(m).startsWith("UNACK SWR 3.0 over 2.5 at ") &&
+                alarmLine(m).endsWith(", cleared"));
+    EXPECT_TRUE(m.acknowledge(at(t)));
+    EXPECT_FALSE(m.status(AlarmKind::Swr).shown || m.soundDue() || m.acknowledge(at(t)));
+    run(m, t, {{30, 40, 11}});
+    EXPECT_TRUE(m.soundDue()) << "it sounds again when it comes back";
+    m.acknowledge(at(t));
+    EXPECT_TRUE(!m.soundDue() && m.visible(AlarmKind::Swr) && !alarmLine(m).contains("UNACK"));
+    run(m, t, {{15, 40, 11}});
+    EXPECT_TRUE(alarmLine(m).isEmpty());
+    EXPECT_EQ(journal, (std::vector<QString>{"raise,SWR,3,2.5", "clear,SWR,1.5,2.5",
+                                             "acknowledge,SWR,,2.5", "raise,SWR,3,2.5",
+                                             "acknowledge,SWR,,2.5", "clear,SWR,1.5,2.5"}));
+    m.setSettings({.sound = false}), run(m, t, {{30, 40, 11}});
+    EXPECT_FALSE(m.soundDue());
+    m.setSettings({.swrEnabled = false}), run(m, t, {{30, 40, 11}});
+    EXPECT_FALSE(m.visible(AlarmKind::Swr)) << "switched off ends it";
+}
+
+// With automatic standby: sent at the raise, confirmed by a frame in standby, sent again at once
+// when the amplifier goes back into operate into the same load, at most once a second, and
+// failed after three unconfirmed tries.
+TEST(Alarms, AutomaticStandbyRepeatsIsConfirmedAndFailsAfterThreeTries) {
+    AlarmMonitor m;
+    m.setSettings({.autoStandby = true, .commLost = false});
+    int requests = 0;
+    bool left = false;
+    std::vector<QString> journal;
+    m.onEvent = [&](const AlarmEvent& e) { journal.push_back(e.event + ' ' + e.detail); };
+    m.requestStandby = [&] { ++requests; };
+    m.standbyLeft = [&] { return left; };
+    const auto line = [&] { return alarmLine(m).section(", ", 1); };
+    qint64 t = T0;
+    run(m, t, {{30, 40, 10}});
+    EXPECT_EQ(requests, 0);
+    run(m, t, {{30, 40, 1}});
+    EXPECT_TRUE(requests == 1 && line() == "STBY sending") << "the frame that raises it sends";
+    EXPECT_TRUE(m.standbyWritten({}, at(t)) && line() == "STBY written");
+    left = true, run(m, t, {{30, 40, 1}});
+    EXPECT_EQ(line(), "STBY sent");
+    run(m, t, {{0, 40, 3}}, 0);
+    EXPECT_EQ(line(), "STBY confirmed");
+    run(m, t, {{30, 40, 1}});
+    EXPECT_EQ(requests, 1) << "not within a second of the last";
+    run(m, t, {{30, 40, 5}});
+    EXPECT_TRUE(requests == 2 && line() == "STBY sending") << "back into the same load: no hold";
+    EXPECT_TRUE(m.standbyWritten({}, at(t)) && line() == "STBY sent") << "left at once";
+    // The amplifier stays in operate, now with no reading: tried a second apart, then failed.
+    run(m, t, {{0, 40, 10}});
+    EXPECT_EQ(requests, 3);
+    run(m, t, {{0, 40, 9}});
+    EXPECT_EQ(line(), "STBY sent");
+    m.tick(at(t += 100));
+    EXPECT_EQ(requests, 4);
+    m.tick(at(t += 1'000));
+    EXPECT_EQ(line(), "STBY failed: not confirmed");
+    run(m, t, {{30, 40, 20}});
+    EXPECT_EQ(requests, 4) << "given up until the amplifier was seen in standby";
+    run(m, t, {{0, 40, 1}, {30, 40, 1}}, 0);
+    run(m, t, {{30, 40, 1}});
+    EXPECT_EQ(requests, 5);
+    EXPECT_EQ(journal, (std::vector<QString>{
+                           "raise ", "standby sent try 1 of 3", "standby confirmed try 1 of 3",
+                           "standby sent try 1 of 3", "standby failed try 3 of 3: not confirmed"}));
+
+    // Temperature joins; a write that fails says why; a trip asks once it has held.
+    for (const bool protection : {false, true}) {
         AlarmMonitor p;
-        p.setSettings({.autoStandby = mode > 0});
-        int sent = 0;
-        p.forceStandby = [&] { return ++sent, mode == 1; };
-        EXPECT_TRUE(p.update(frameAt(T0, 15, 40, 5, Sample::Protection)));
-        EXPECT_TRUE(p.status(AlarmKind::Protection).active);
-        qint64 t = T0 + 100;
-        // A trip raises at once; the standby waits for the hold time like the other alarms.
-        for (const auto& [frames, want] : {std::pair{0, 0}, {9, 0}, {21, mode > 0 ? 1 : 0}}) {
-            run(p, t, {{15, 40, frames}}, Sample::Protection);
-            EXPECT_EQ(sent, want) << frames;
-        }
-        EXPECT_TRUE(alarmLine(p).startsWith("PROTECTION at "));
-        EXPECT_EQ(alarmLine(p).section(", ", 1),
-                  QStringList({"", "STBY sent", "STBY not sent (port closed)"})[mode]);
-        run(p, t, {{15, 40, 12}});
-        EXPECT_FALSE(p.status(AlarmKind::Protection).active);
-        EXPECT_TRUE(alarmLine(p).isEmpty());
+        p.setSettings({.autoStandby = true});
+        requests = 0;
+        p.requestStandby = [&] { ++requests, p.standbyWritten("port gone", at(t)); };
+        t = T0;
+        run(p, t, {{30, 75, 11}}, protection ? Sample::Protection : Sample::Operate);
+        EXPECT_EQ(requests, 1);
+        run(p, t, {{30, 75, 30}}, protection ? Sample::Protection : Sample::Operate);
+        EXPECT_EQ(requests, 3) << protection;
+        const AlarmStatus& st =
+            p.status(protection ? AlarmKind::Protection : AlarmKind::Temperature);
+        EXPECT_TRUE(st.standby == StandbyStage::Failed && st.standbyWhy == "port gone");
     }
+}
+
+// Communication lost: once the last frame is as old as the bound, never before the first frame
+// or after the operator closed the port, restored by a frame, and without any standby.
+TEST(Alarms, CommunicationLostShelvingAndTheAlarmLine) {
+    AlarmMonitor m;
+    m.setSettings({.autoStandby = true, .commLostAfterMs = 1'000});
+    int requests = 0;
+    m.requestStandby = [&] { ++requests; };
+    qint64 t = T0;
+    EXPECT_FALSE(m.lineSilent(at(t + 10'000))) << "before the first frame";
+    run(m, t, {{15, 40, 1}});
+    EXPECT_TRUE(!m.lineSilent(at(t + 799)) && m.lineSilent(at(t + 800)));
+    EXPECT_TRUE(m.soundDue() && alarmLine(m).startsWith("UNACK Communication lost at "));
+    run(m, t, {{15, 40, 1}});
+    EXPECT_TRUE(alarmLine(m).endsWith(", cleared"));
+    m.acknowledge(at(t)), m.lineSilent(at(t + 5'000));
+    EXPECT_TRUE(m.lineClosed(at(t + 5'000)) && alarmLine(m).endsWith(", cleared"))
+        << "closed before it was acknowledged";
+    EXPECT_FALSE(m.tick(at(t + 9'000)) || requests) << "the operator closed the port";
+    m.setSettings({.commLost = false}), run(m, t, {{15, 40, 1}});
+    EXPECT_FALSE(m.tick(at(t + 5'000)) || m.visible(AlarmKind::CommLost));
+
+    // Shelving hides and silences, standby still acts, and it ends by itself.
+    AlarmMonitor s;
+    s.setSettings({.autoStandby = true, .commLost = false});
+    s.requestStandby = [&] { ++requests; };
+    t = T0;
+    EXPECT_TRUE(s.shelve(AlarmKind::Swr, 10 * AlarmMonitor::MaxShelveMs, at(t)));
+    run(s, t, {{30, 40, 11}});
+    EXPECT_TRUE(s.status(AlarmKind::Swr).active && !s.visible(AlarmKind::Swr) && !s.soundDue());
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(shelvedLine(s, T0 - Day + 60'001), "SWR shelved, 479 min left");
+    EXPECT_TRUE(!s.tick(at(T0 + AlarmMonitor::MaxShelveMs - 1)) &&
+                s.tick(at(T0 + AlarmMonitor::MaxShelveMs)) && s.soundDue());
+    s.shelve(AlarmKind::Swr, 60'000, at(t));
+    EXPECT_TRUE(s.shelve(AlarmKind::Swr, 0, at(t)) && !s.shelve(AlarmKind::Swr, 0, at(t)));
+    EXPECT_EQ(shelvedLine(s, t), "");
+
+    // Most severe first, the others counted, whole phrases or words only.
+    AlarmMonitor all;
+    t = T0;
+    run(all, t, {{30, 75, 11}}, Sample::Protection | Sample::Operate);
+    const AlarmLineParts shown{{"UNACK PROTECTION at hh", "STBY failed: not confirmed"},
+                               alarmLineParts(all).others};
+    EXPECT_TRUE(shown.others == 2 && alarmLine(all).contains("; UNACK SWR 3.0 over 2.5 at "));
+    const std::pair<int, const char*> widths[] = {
+        {60, "UNACK PROTECTION at hh, STBY failed: not confirmed (+2 more)"},
+        {59, "UNACK PROTECTION at hh (+2 more)"},
+        {26, "UNACK PROTECTION (+2 more)"},
+        {5, "UNACK (+2 more)"}};
+    for (const auto& [width, want] : widths)
+        EXPECT_EQ(fittedAlarmLine(shown, [w = width](const QString& s) { return s.size() <= w; }),
+                  want);
+    EXPECT_EQ(fittedAlarmLine({}, {}) + fittedAlarmLine({{"A b"}, 1}, [](auto&) { return true; }),
+              "A b (+1 more)");
+}
+
+TEST(AlarmSound, AWholeWavFileSoftAtItsEdges) {
+    const QByteArray wav = alarmSoundWav(8'000);
+    const auto at = [&](qsizetype i) { return qFromLittleEndian<quint32>(wav.constData() + i); };
+    const auto pcm = [&](int i) {
+        return std::abs(qFromLittleEndian<qint16>(wav.constData() + 44 + 2 * i));
+    };
+    EXPECT_TRUE(wav.startsWith("RIFF") && wav.mid(8, 8) == "WAVEfmt " && wav.mid(36, 4) == "data");
+    // Six beeps of 120 ms with their pauses, mono 16-bit at 8 kHz.
+    EXPECT_TRUE(at(4) + 8 == quint32(wav.size()) && at(40) == 6 * 1280 * 2 &&
+                at(40) + 44 == quint32(wav.size()));
+    EXPECT_TRUE(pcm(0) == 0 && pcm(959) < 2000 && pcm(480) > 0) << "a click, or no sound";
+}
+
+TEST(AlarmJournal, OneCsvFilePerUtcDayRepairedAndPrunedByName) {
+    QTemporaryDir dir;
+    const QString base = dir.filePath("alarm-journal.csv");
+    EXPECT_EQ(dailyLogPath(base, QDate(2026, 12, 8)), dir.filePath("alarm-journal-2026-12-08.csv"));
+    EXPECT_EQ(dailyLogPath("/x/log", QDate(2026, 1, 2)), "/x/log-2026-01-02");
+    for (const char* name : {"alarm-journal-2026-05-01.csv", "alarm-journal-2026-05-02.csv",
+                             "alarm-journal-2026-05-02.txt", "other-2026-01-01.csv"}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("time_utc,event,alarm,value,limit,detail\n2026,cut");
+    }
+    AlarmJournal j;
+    j.setPath(base, 30);
+    const qint64 june1 = 1'780'272'000'000; // 2026-06-01 00:00 UTC, 31 days after May 1
+    EXPECT_TRUE(j.append({june1 - 1, "raise", AlarmKind::Swr, 3.0, 2.5, "a, \"b\""}));
+    EXPECT_TRUE(j.append({june1, "standby failed", std::nullopt, {}, {}, "at exit"}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).join(' '),
+              "alarm-journal-2026-05-02.csv alarm-journal-2026-05-02.txt "
+              "alarm-journal-2026-05-31.csv alarm-journal-2026-06-01.csv "
+              "other-2026-01-01.csv");
+    const auto read = [&](const char* name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    EXPECT_EQ(read("alarm-journal-2026-05-31.csv"),
+              "time_utc,event,alarm,value,limit,detail\n"
+              "2026-05-31T23:59:59.999Z,raise,SWR,3,2.5,\"a, \"\"b\"\"\"\n");
+    j.setPath(base, 40);
+    EXPECT_TRUE(j.append({june1 - 30 * Day, "clear", AlarmKind::CommLost, 600, 500, {}}));
+    EXPECT_TRUE(
+        read("alarm-journal-2026-05-02.csv")
+            .endsWith("2026,cut\n2026-05-02T00:00:00.000Z,clear,Communication lost,600,500,\n"));
+    EXPECT_EQ(j.lines().back().section(',', 1), "clear,Communication lost,600,500,");
+    j.setPath(dir.filePath("other-2026-01-01.csv/alarms.csv"));
+    EXPECT_FALSE(j.append({june1, "raise", AlarmKind::Swr, {}, {}, {}}));
+    EXPECT_TRUE(j.lines().size() == 4u && !j.lastError().isEmpty()) << "kept in memory";
 }
 
 TEST(History, KeepsTheNewestFramesInBoundedMemoryMarksWhatHappenedAndSummarisesColumns) {
@@ -393,7 +569,18 @@ TEST(TelemetrySettings, RoundTripAndValuesOutsideTheirRangeKeepTheirDefaults) {
     IniFile ini;
     saveTelemetrySettings(ini, TelemetrySettings{});
     EXPECT_TRUE(ini.isEmpty()) << "a panel that never used them keeps its file as it was";
-    TelemetrySettings changed{3.1, 65, 2500, false, true, true, "/tmp/amp log.csv", 7}, loaded;
+    TelemetrySettings changed{.SWR_Limit = 3.1,
+                              .Temperature_Limit = 65,
+                              .Hold_ms = 2500,
+                              .Sound = false,
+                              .Auto_STBY = true,
+                              .SWR_Enabled = false,
+                              .Temperature_Enabled = false,
+                              .Comm_Lost = false,
+                              .Log_Running = true,
+                              .Log_Path = "/tmp/amp log.csv",
+                              .Log_Keep_Days = 7},
+        loaded;
     saveTelemetrySettings(ini, changed);
     QStringList rejected;
     loadTelemetrySettings(IniFile::parse(ini.serialize()), loaded, rejected);
