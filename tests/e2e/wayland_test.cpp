@@ -17,7 +17,6 @@ using namespace tarn;
 using namespace tarn::testing;
 
 namespace {
-const QByteArray forceStandby("FB 03 02 05 FE");
 const QByteArray stored("[Form]\nTop_Location= 3000\nLeft_Location= 4500\n");
 
 class WaylandSession : public ::testing::Test, private WithApplication {
@@ -33,6 +32,11 @@ protected:
         QDir().mkpath(dir.filePath("run"));
         QFile::setPermissions(dir.filePath("run"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // The session starts this, which tells the test the session's displays.
+        write("tell", "#!/bin/sh\necho \"$$|$DISPLAY|$WAYLAND_DISPLAY|$XAUTHORITY\" >" +
+                          dir.filePath("session").toUtf8() + "\nexec sleep 600\n");
+        QFile::setPermissions(dir.filePath("tell"), QFile::ReadOwner | QFile::ExeOwner);
+        write("weston.ini", "[autolaunch]\npath=" + dir.filePath("tell").toUtf8() + "\n");
         env.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
         env.insert("XDG_SESSION_TYPE", "wayland");
         env.insert("QT_QPA_PLATFORM", ""); // the panel's own choice
@@ -40,41 +44,24 @@ protected:
     }
     void TearDown() override {
         if (const int shell = session().value(0).toInt(); shell > 0)
-            ::kill(shell, SIGTERM); // mutter ends with the command it runs
+            ::kill(shell, SIGTERM); // mutter ends with the program it started
         compositor.kill();
         compositor.waitForFinished(5000);
     }
-    // What the shell that mutter runs wrote: its pid and the session's displays.
+    void write(const char* name, const QByteArray& text) const {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly), f.write(text);
+    }
     QStringList session() const {
         QFile f(dir.filePath("session"));
-        return f.open(QIODevice::ReadOnly) ? QString(f.readAll()).trimmed().split(' ')
-                                           : QStringList{"0"};
+        return f.open(QIODevice::ReadOnly) ? QString(f.readAll()).trimmed().split('|')
+                                           : QStringList();
     }
 
-    bool startWeston(bool xwayland) {
+    // Starts the compositor and takes on the displays its session offers.
+    bool startSession(const char* program, const QStringList& args) {
         compositor.setProcessEnvironment(env);
-        compositor.setProcessChannelMode(QProcess::MergedChannels);
-        compositor.start("weston", QStringList{"--backend=headless-backend.so", "--socket=tarn-wl",
-                                               "--idle-time=0"} +
-                                       (xwayland ? QStringList{"--xwayland"} : QStringList{}));
-        env.insert("WAYLAND_DISPLAY", "tarn-wl");
-        static const QRegularExpression listening("xserver listening on display (:\\d+)");
-        QString log;
-        return waitUntil(
-            [&] {
-                const auto m = listening.match(log += compositor.readAll());
-                if (m.hasMatch())
-                    env.insert("DISPLAY", m.captured(1));
-                return QFile::exists(dir.filePath("run/tarn-wl")) && (!xwayland || m.hasMatch());
-            },
-            10000);
-    }
-    bool startMutter() {
-        compositor.setProcessEnvironment(env);
-        compositor.start("dbus-run-session", {"--", "mutter", "--headless", "--wayland",
-                                              "--virtual-monitor", "1280x1024", "--", "sh", "-c",
-                                              "echo $$ $DISPLAY $WAYLAND_DISPLAY $XAUTHORITY >" +
-                                                  dir.filePath("session") + "; exec sleep 600"});
+        compositor.start(program, args);
         if (!waitUntil([&] { return session().size() == 4; }, 15000))
             return false;
         for (const int i : {1, 2, 3})
@@ -82,12 +69,16 @@ protected:
                        session()[i]);
         return true;
     }
+    bool startWeston(bool xwayland) {
+        return startSession("weston",
+                            QStringList{"--config=" + dir.filePath("weston.ini"),
+                                        "--backend=headless-backend.so", "--idle-time=0"} +
+                                (xwayland ? QStringList{"--xwayland"} : QStringList()));
+    }
 
-    void writeIni(const QByteArray& form) {
+    bool startPanel(const QByteArray& form) {
         app.writeIni("[COM]\nPortNumber= 1\n[Ports]\nCOM1=" + sim.endpoint().toUtf8() + "\n" +
                      form);
-    }
-    bool startPanel() {
         const qsizetype polls = sim.receivedFrames().size();
         return app.start(true, env) &&
                waitUntil([&] { return sim.receivedFrames().size() >= polls + 3; }, 10000);
@@ -105,8 +96,9 @@ protected:
             },
             15000);
     }
-    QString saved(const char* key) const {
-        return settings::IniFile::parse(app.ini()).value("Form", key);
+    QString savedPlace() const {
+        const auto ini = settings::IniFile::parse(app.ini());
+        return ini.value("Form", "Top_Location") + ini.value("Form", "Left_Location");
     }
 
     QTemporaryDir dir;
@@ -118,32 +110,30 @@ protected:
 
 TEST_F(WaylandSession, WithXWaylandTheWindowsAreX11ClientsAndOpenWhereTheyWere) {
     ASSERT_TRUE(startWeston(true));
-    writeIni(stored);
-    for (int run = 0; run < 2; ++run) { // the second one from what the first one saved
-        ASSERT_TRUE(startPanel()) << "no polls";
+    for (const QByteArray& form : {stored, QByteArray()}) { // then from what the first run saved
+        ASSERT_TRUE(startPanel(form.isEmpty() ? app.ini() : form)) << "no polls";
         // The frame at (300, 200) pixels, the client area a border and a title bar inside it.
         EXPECT_TRUE(xShows(
             MainTitle, R"(Absolute upper-left X:\s+3[0-3]\d\s+Absolute upper-left Y:\s+2[0-7]\d)"))
             << "not an X client, or not in place";
         ASSERT_TRUE(app.terminate(10000));
         EXPECT_EQ(app.exitCode(), 0);
-        EXPECT_EQ(saved("Top_Location") + saved("Left_Location"), "30004500");
+        EXPECT_EQ(savedPlace(), "30004500");
     }
 }
 
+// A first run stores no place; the compositor ending ends the panel at once, in standby too.
 TEST_F(WaylandSession, NativelyItPollsEndsInStandbyAndStoresNoPlaceItWasNeverTold) {
     ASSERT_TRUE(startWeston(false));
-    for (const int run : {0, 1, 2}) { // a first run (no place stored), then the compositor gone
-        const QByteArray form = run == 1 ? QByteArray() : stored;
-        writeIni(form);
-        ASSERT_TRUE(startPanel()) << "no polls";
+    for (const QByteArray& form : {stored, QByteArray(), stored + "; compositor gone"}) {
+        ASSERT_TRUE(startPanel(form)) << "no polls";
         const qsizetype before = sim.receivedFrames().size();
-        if (run == 2)
+        if (form.endsWith("gone"))
             compositor.kill();
-        ASSERT_TRUE(run == 2 ? app.waitForFinished(5000) : app.terminate(10000)) << run;
+        ASSERT_TRUE(form.endsWith("gone") ? app.waitForFinished(5000) : app.terminate(10000));
         EXPECT_TRUE(
-            waitUntil([&] { return sim.receivedFrames().mid(before).contains(forceStandby); }));
-        EXPECT_EQ(saved("Top_Location") + saved("Left_Location"), form.isEmpty() ? "" : "30004500");
+            waitUntil([&] { return sim.receivedFrames().mid(before).contains("FB 03 02 05 FE"); }));
+        EXPECT_EQ(savedPlace(), form.isEmpty() ? "" : "30004500");
     }
 }
 
@@ -151,9 +141,10 @@ TEST_F(WaylandSession, NativelyItPollsEndsInStandbyAndStoresNoPlaceItWasNeverTol
 TEST_F(WaylandSession, TheMainWindowAndTheTinyWidgetAskToStayAbove) {
     if (QStandardPaths::findExecutable("mutter").isEmpty())
         GTEST_SKIP() << "needs mutter";
-    ASSERT_TRUE(startMutter());
-    writeIni(stored + "AlwaysOnTop=Yes\n");
-    ASSERT_TRUE(startPanel()) << "no polls";
+    ASSERT_TRUE(startSession("dbus-run-session",
+                             {"--", "mutter", "--headless", "--wayland", "--virtual-monitor",
+                              "1280x1024", "--", dir.filePath("tell")}));
+    ASSERT_TRUE(startPanel(stored + "AlwaysOnTop=Yes\n")) << "no polls";
     EXPECT_TRUE(xShows(MainTitle, "_NET_WM_STATE_ABOVE"));
     // The tiny widget, View's second item, chosen from the keyboard.
     runX(env, "xdotool", {"windowactivate", "--sync", visibleWindow(env, MainTitle)});
