@@ -171,9 +171,8 @@ TEST(Soak, ThePanelAndTheWindowsLiveThroughRandomLineFaults) {
 
 // A simulator pouring status frames and garbage into the line as fast as it takes them: the
 // windows keep repainting and their timers firing, the panel keeps polling, the boxes stay
-// bounded, the display follows the newest frame, and memory holds while the panel reads the
-// line only once a second.
-TEST(Flood, TheWindowsStayResponsiveShowTheNewestFrameAndHoldTheirMemory) {
+// bounded, and the display follows the newest frame.
+TEST(Flood, TheWindowsStayResponsiveAndShowTheNewestFrame) {
     WindowRig rig;
     SimProcess sim({});
     ASSERT_TRUE(rig.startOn(sim.endpoint(), 10));
@@ -208,13 +207,8 @@ TEST(Flood, TheWindowsStayResponsiveShowTheNewestFrameAndHoldTheirMemory) {
     EXPECT_TRUE(longestRaw <= protocol::RawEchoLimit &&
                 longestDecoded <= protocol::DecodedEchoLimit);
 
-    rig.panel.applyPolling(1000);
-    const qint64 pid = QCoreApplication::applicationPid(), before = residentKiB(pid);
-    qint64 peak = before;
-    for (int i = 0; i < 30; ++i, runFor(100))
-        peak = std::max(peak, residentKiB(pid));
+    // Its memory under a flood read once a second is a figure of bench/line-stress.sh.
     sim.command("flood off");
-    EXPECT_LT(peak - before, 4 * 1024) << "resident memory under a flood read once a second";
     EXPECT_TRUE(rig.op.messages.isEmpty());
     rig.panel.shutdownPort();
 }

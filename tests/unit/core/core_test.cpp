@@ -374,8 +374,7 @@ TEST_F(PanelTest, TogglesSaveEachTimeAndTheTinyWidgetHandsItsPlaceBack) {
     panel.tinyClosed(QPoint(3000, 900));
     EXPECT_TRUE(main.shown);
     // A place the window system never reported is not one to keep.
-    panel.menuTinyWidget_Click();
-    panel.tinyClosed(std::nullopt);
+    panel.menuTinyWidget_Click(), panel.tinyClosed(std::nullopt);
     EXPECT_TRUE(main.shown);
     panel.shutdownPort(clock);
     EXPECT_TRUE(iniText().contains("[tiny_Form]\nTop_Location=900\nLeft_Location=3000"));
