@@ -5,6 +5,8 @@
 #include <QAccessibleWidget>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <algorithm>
 
 namespace tarn::ui {
@@ -187,6 +189,17 @@ void Announcer::schedule() {
     // milliseconds, and restarting it each time costs as much as it saves.
     if (!timer_.isActive() || timer_.remainingTime() > wait)
         timer_.start(int(wait));
+}
+
+void drawKeyboardFocus(QWidget& widget, const QRect& rect) {
+    if (!widget.hasFocus())
+        return;
+    QStylePainter p(&widget);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(&widget);
+    focus.state |= QStyle::State_KeyboardFocusChange;
+    focus.rect = rect;
+    p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
 }
 
 } // namespace tarn::ui

@@ -18,6 +18,10 @@ namespace tarn::ui {
 // their values change. Safe to call more than once.
 void installAccessibility();
 
+// Draws the style's focus frame around `rect` of `widget` while it has the focus, also where the
+// style shows one only after a Tab: who works from the keyboard must see where Space acts.
+void drawKeyboardFocus(QWidget& widget, const QRect& rect);
+
 // The main window's client area. Controls it has hidden (the test space while the window's
 // edge cuts it off) and its decorations are not in the accessible tree.
 class PanelClient final : public QWidget {

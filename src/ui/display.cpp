@@ -8,8 +8,6 @@
 
 #include <QHash>
 #include <QPushButton>
-#include <QStyleOptionFocusRect>
-#include <QStylePainter>
 
 namespace tarn::ui {
 
@@ -20,15 +18,7 @@ void PanelDisplay::blankValues() const {
 
 void PanelKey::paintEvent(QPaintEvent* event) {
     QPushButton::paintEvent(event);
-    if (!hasFocus())
-        return;
-    QStylePainter p(this);
-    QStyleOptionFocusRect focus;
-    focus.initFrom(this);
-    // Styles that draw it only after a Tab ask for this flag.
-    focus.state |= QStyle::State_KeyboardFocusChange;
-    focus.rect = rect().adjusted(2, 2, -2, -2);
-    p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    drawKeyboardFocus(*this, rect().adjusted(2, 2, -2, -2));
 }
 
 QString keyName(const QString& objectName) {

@@ -1,5 +1,6 @@
 #include "ui/history/telemetrycontrols.h"
 
+#include "ui/accessibility.h"
 #include "ui/history/alarmdialog.h"
 #include "ui/history/alarmsound.h"
 #include "ui/history/historywindow.h"
@@ -19,8 +20,6 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QShortcut>
-#include <QStyleOptionFocusRect>
-#include <QStylePainter>
 #include <QTimer>
 
 namespace tarn::ui {
@@ -55,15 +54,7 @@ protected:
     }
     void paintEvent(QPaintEvent* event) override {
         QLabel::paintEvent(event);
-        if (!hasFocus())
-            return;
-        QStylePainter p(this);
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        // Styles that draw it only after a Tab ask for this flag.
-        focus.state |= QStyle::State_KeyboardFocusChange;
-        focus.rect = contentsRect();
-        p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+        drawKeyboardFocus(*this, contentsRect());
     }
 };
 } // namespace
