@@ -37,7 +37,8 @@ TEST_F(PanelTest, FirstRunCentresTheWindowNumbersTheDevicesOpensNothingAndSavesE
     EXPECT_EQ(main.blanks, 1);
     EXPECT_EQ(port.openCalls, 16) << "only the scan may try a port when none is configured";
     EXPECT_TRUE(!menu.closeEnabled && main.checks[MenuItem::ForceStbyOnExit]);
-    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled());
+    EXPECT_FALSE(panel.Timer_Connection_Timeout().isEnabled() ||
+                 panel.Timer_Key_Deadline().isEnabled());
     EXPECT_TRUE(panel.Timer_Poll().isEnabled());
 
     panel.shutdownPort(clock);

@@ -278,6 +278,8 @@ TEST(AlarmJournal, OneCsvFilePerUtcDayRepairedAndPrunedByName) {
     j.setPath(dir.filePath("other-2026-01-01.csv/alarms.csv"));
     EXPECT_FALSE(j.append({june1, "raise", AlarmKind::Swr, {}, {}, {}}));
     EXPECT_TRUE(j.lines().size() == 4u && !j.lastError().isEmpty()) << "kept in memory";
+    j.setPath(base);
+    EXPECT_TRUE(j.append({june1, "raise", AlarmKind::Swr, {}, {}, {}}) && j.lastError().isEmpty());
 }
 
 TEST(History, KeepsTheNewestFramesInBoundedMemoryMarksWhatHappenedAndSummarisesColumns) {
