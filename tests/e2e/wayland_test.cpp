@@ -24,16 +24,13 @@ protected:
         for (const char* tool : {"weston", "Xwayland", "xdotool", "xwininfo", "xprop"})
             if (QStandardPaths::findExecutable(tool).isEmpty())
                 GTEST_SKIP() << "needs " << tool << " (scripts/install-deps.sh)";
-        // The compositor's sockets, private as a login session's are.
-        QDir().mkpath(dir.filePath("run"));
-        QFile::setPermissions(dir.filePath("run"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // The session starts this, which tells the test the session's displays.
         write("tell", "#!/bin/sh\necho \"$$|$DISPLAY|$WAYLAND_DISPLAY|$XAUTHORITY\" >" +
                           dir.filePath("session").toUtf8() + "\nexec sleep 600\n");
         QFile::setPermissions(dir.filePath("tell"), QFile::ReadOwner | QFile::ExeOwner);
         write("weston.ini", "[autolaunch]\npath=" + dir.filePath("tell").toUtf8() + "\n");
-        env.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
+        // The compositor's sockets, private (0700) as a login session's are.
+        env.insert("XDG_RUNTIME_DIR", dir.path());
         env.insert("XDG_SESSION_TYPE", "wayland");
         env.insert("QT_QPA_PLATFORM", ""); // the panel's own choice
         env.insert("DISPLAY", "");
