@@ -78,12 +78,7 @@ bool AlarmMonitor::step(AlarmKind kind, std::optional<double> value, double limi
             g.overSince = now.monoMs;
         if (now.monoMs - *g.overSince < raiseHoldMs)
             return false;
-        const auto shelf = st.shelvedUntilMono;
-        st = AlarmStatus{};
-        st.shelvedUntilMono = shelf;
-        st.active = st.shown = true;
-        st.raisedAtMs = now.wallMs;
-        st.worst = *value;
+        raise(kind, now).worst = *value;
         g.raisedAtMono = now.monoMs;
         g.standbyAsked = false;
         gaveUp_ = false;
@@ -101,10 +96,26 @@ bool AlarmMonitor::step(AlarmKind kind, std::optional<double> value, double limi
         g.underSince = now.monoMs;
     if (now.monoMs - *g.underSince < settings_.holdMs)
         return worse;
+    clear(kind, now, value);
+    return true;
+}
+
+AlarmStatus& AlarmMonitor::raise(AlarmKind kind, Stamp now) {
+    AlarmStatus& st = guard(kind).status;
+    const auto shelf = st.shelvedUntilMono;
+    st = AlarmStatus{};
+    st.shelvedUntilMono = shelf;
+    st.active = st.shown = true;
+    st.raisedAtMs = now.wallMs;
+    return st;
+}
+
+void AlarmMonitor::clear(AlarmKind kind, Stamp now, std::optional<double> value,
+                         const QString& detail) {
+    AlarmStatus& st = guard(kind).status;
     st.active = false;
     st.shown = !st.acknowledged;
-    emitEvent(now, QStringLiteral("clear"), kind, value);
-    return true;
+    emitEvent(now, QStringLiteral("clear"), kind, value, detail);
 }
 
 bool AlarmMonitor::update(const Sample& s, qint64 monoMs) {
@@ -112,11 +123,8 @@ bool AlarmMonitor::update(const Sample& s, qint64 monoMs) {
     const StandbyStage before = attempt_.stage;
     lastFrameMono_ = monoMs;
     bool changed = expireShelves(now);
-    if (AlarmStatus& lost = guard(AlarmKind::CommLost).status; lost.active) {
-        lost.active = false;
-        lost.shown = !lost.acknowledged;
-        emitEvent(now, QStringLiteral("clear"), AlarmKind::CommLost, {},
-                  QStringLiteral("communication restored"));
+    if (guard(AlarmKind::CommLost).status.active) {
+        clear(AlarmKind::CommLost, now, {}, QStringLiteral("communication restored"));
         changed = true;
     }
     const qint64 hold = settings_.holdMs;
@@ -163,13 +171,9 @@ bool AlarmMonitor::lineSilent(Stamp now) {
 bool AlarmMonitor::lineClosed(Stamp now) {
     restartHolds();
     lastFrameMono_.reset();
-    AlarmStatus& lost = guard(AlarmKind::CommLost).status;
-    if (!lost.active)
+    if (!guard(AlarmKind::CommLost).status.active)
         return false;
-    lost.active = false;
-    lost.shown = !lost.acknowledged;
-    emitEvent(now, QStringLiteral("clear"), AlarmKind::CommLost, {},
-              QStringLiteral("the port was closed"));
+    clear(AlarmKind::CommLost, now, {}, QStringLiteral("the port was closed"));
     return true;
 }
 
@@ -177,16 +181,11 @@ bool AlarmMonitor::tick(Stamp now) {
     bool changed = expireShelves(now);
     const StandbyStage before = attempt_.stage;
     changed |= followStandby(std::nullopt, now);
-    Guard& lost = guard(AlarmKind::CommLost);
     // A timer may fire a little early; a tenth of the bound is far below any poll period.
     const qint64 bound = settings_.commLostAfterMs - settings_.commLostAfterMs / 10;
-    if (settings_.commLost && lastFrameMono_ && !lost.status.active &&
+    if (settings_.commLost && lastFrameMono_ && !guard(AlarmKind::CommLost).status.active &&
         now.monoMs - *lastFrameMono_ >= bound) {
-        const auto shelf = lost.status.shelvedUntilMono;
-        lost.status = AlarmStatus{};
-        lost.status.shelvedUntilMono = shelf;
-        lost.status.active = lost.status.shown = true;
-        lost.status.raisedAtMs = now.wallMs;
+        raise(AlarmKind::CommLost, now);
         emitEvent(now, QStringLiteral("raise"), AlarmKind::CommLost,
                   double(now.monoMs - *lastFrameMono_));
         changed = true;

@@ -133,6 +133,11 @@ private:
     bool step(AlarmKind kind, std::optional<double> value, double limit, double hysteresis,
               qint64 raiseHoldMs, Stamp now);
     void restartHolds();
+    // A fresh raise of `kind` at `now`, shown; its shelf outlives it. The caller tells the
+    // journal once it has filled in the rest.
+    AlarmStatus& raise(AlarmKind kind, Stamp now);
+    // Ends `kind`; a raise nobody acknowledged stays shown, latched.
+    void clear(AlarmKind kind, Stamp now, std::optional<double> value, const QString& detail = {});
     void askStandby(AlarmKind kind, Stamp now);
     bool followStandby(std::optional<bool> operate, Stamp now);
     void setStage(StandbyStage stage, const QString& why, Stamp now);
