@@ -73,7 +73,7 @@ std::unique_ptr<QFile> openDayFile(const QString& path, qint64 day, QString* nam
         if (!file->seek(0) || file->read(header.size()) != header)
             continue;
         // A row cut off by a crash or a full disk is ended, so the next row starts a line.
-        if (file->seek(size - 1) && file->read(1) != "\n" && file->write("\n", 1) != 1) {
+        if (endsMidLine(*file) && file->write("\n", 1) != 1) {
             *reason = file->errorString();
             return {};
         }

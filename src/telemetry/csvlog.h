@@ -35,7 +35,6 @@ public:
     // What stop() waits for the writer at most: a stuck disk must not hold up the exit.
     static constexpr qint64 StopBoundMs = 700;
     static constexpr qsizetype BacklogBytes = 16 << 20; // about 50 min at a 10 ms poll
-    static constexpr int DefaultKeepDays = 30;
 
     CsvLog();
     ~CsvLog();

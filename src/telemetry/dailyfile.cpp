@@ -39,6 +39,11 @@ QDate dailyLogDay(const QString& path, const QString& fileName) {
     return m.hasMatch() ? QDate::fromString(m.captured(1), u"yyyy-MM-dd") : QDate();
 }
 
+bool endsMidLine(QFile& file) {
+    const qint64 size = file.size();
+    return size > 0 && file.seek(size - 1) && file.read(1) != "\n";
+}
+
 QStringList removeOldDailyFiles(const QString& path, int keepDays, QDate today) {
     QStringList kept;
     if (keepDays <= 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -19,8 +20,15 @@ QString dailyLogPath(const QString& path, QDate day);
 // clean-up never touches a file it did not make.
 QDate dailyLogDay(const QString& path, const QString& fileName);
 
+// How many days of files stay when the settings say nothing else.
+inline constexpr int DefaultKeepDays = 30;
+
 // Removes the files beside `path` named for a day more than `keepDays` before `today`; a
 // `keepDays` of 0 keeps them all. Returns the files that could not be removed.
 QStringList removeOldDailyFiles(const QString& path, int keepDays, QDate today);
+
+// True when the file's last byte is no line end: a crash or a full disk cut its last line,
+// which must be ended before another is appended.
+bool endsMidLine(QFile& file);
 
 } // namespace tarn::telemetry

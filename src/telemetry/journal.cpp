@@ -69,14 +69,10 @@ bool AlarmJournal::write(const QString& fileName, const QString& line) {
         return false;
     }
     QByteArray out;
-    if (file.size() == 0) {
+    if (file.size() == 0)
         out = QByteArray(Header) + '\n';
-    } else {
-        // A line cut short by a crash is ended, so the new one starts on its own.
-        file.seek(file.size() - 1);
-        if (file.read(1) != "\n")
-            out = "\n";
-    }
+    else if (endsMidLine(file)) // cut short by a crash: the new line starts on its own
+        out = "\n";
     out += line.toUtf8() + '\n';
     file.seek(file.size());
     if (file.write(out) != out.size()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "telemetry/alarms.h"
+#include "telemetry/dailyfile.h"
 
 #include <QString>
 #include <deque>
@@ -18,7 +19,6 @@ class AlarmJournal {
 public:
     static constexpr const char* Header = "time_utc,event,alarm,value,limit,detail";
     static constexpr std::size_t KeptLines = 1'000;
-    static constexpr int DefaultKeepDays = 30;
 
     // Where the daily files go; "" keeps the lines in memory only.
     void setPath(const QString& basePath, int keepDays = DefaultKeepDays);
