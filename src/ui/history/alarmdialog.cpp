@@ -39,23 +39,17 @@ AlarmDialog::AlarmDialog(QWidget* parent) : QDialog(parent) {
     hold_->setSuffix(QStringLiteral(" ms"));
     form->addRow(tr("for longer than"), hold_);
 
-    swrEnabled_ = new QCheckBox(tr("SWR alarm on"), this);
-    swrEnabled_->setObjectName(QStringLiteral("swrEnabled"));
-    form->addRow(swrEnabled_);
-    temperatureEnabled_ = new QCheckBox(tr("Temperature alarm on"), this);
-    temperatureEnabled_->setObjectName(QStringLiteral("temperatureEnabled"));
-    form->addRow(temperatureEnabled_);
-    commLost_ = new QCheckBox(tr("Communication lost alarm on"), this);
-    commLost_->setObjectName(QStringLiteral("commLost"));
-    form->addRow(commLost_);
-
-    sound_ = new QCheckBox(tr("Sound while not acknowledged"), this);
-    sound_->setObjectName(QStringLiteral("alarmSound"));
-    form->addRow(sound_);
-
-    autoStandby_ = new QCheckBox(tr("Send STBY to the amplifier when an alarm holds"), this);
-    autoStandby_->setObjectName(QStringLiteral("autoStandby"));
-    form->addRow(autoStandby_);
+    const auto checkBox = [&](const QString& text, const char* name) {
+        auto* box = new QCheckBox(text, this);
+        box->setObjectName(QLatin1String(name));
+        form->addRow(box);
+        return box;
+    };
+    swrEnabled_ = checkBox(tr("SWR alarm on"), "swrEnabled");
+    temperatureEnabled_ = checkBox(tr("Temperature alarm on"), "temperatureEnabled");
+    commLost_ = checkBox(tr("Communication lost alarm on"), "commLost");
+    sound_ = checkBox(tr("Sound while not acknowledged"), "alarmSound");
+    autoStandby_ = checkBox(tr("Send STBY to the amplifier when an alarm holds"), "autoStandby");
     auto* note = new QLabel(tr("Off by default: the panel sends nothing on its own unless this is "
                                "checked. A protection trip always raises an alarm."),
                             this);
